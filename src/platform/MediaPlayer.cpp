@@ -1,0 +1,185 @@
+#include "MediaPlayer.h"
+
+#include "PlayerControls.h"
+
+#include <QAudio>
+#include <QAudioOutput>
+#include <QFileInfo>
+#include <QMediaPlayer>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+
+// Like the original player, a plain file path plays as well as an address.
+QUrl mediaUrl(const QString &address)
+{
+    if (!address.contains(QLatin1String("://")) && QFileInfo::exists(address))
+        return QUrl::fromLocalFile(address);
+    return QUrl(address, QUrl::TolerantMode);
+}
+
+// The slider is in perceived loudness; the output wants a linear factor.
+float outputVolume(int volume)
+{
+    return float(QAudio::convertVolume(volume / 100.0, QAudio::LogarithmicVolumeScale,
+                                       QAudio::LinearVolumeScale));
+}
+
+} // namespace
+
+MediaPlayer::MediaPlayer(QWidget *parent)
+    : QWidget(parent)
+    , m_controls(new PlayerControls(this))
+{
+    m_controls->setObjectName(QStringLiteral("playerControls"));
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_controls);
+    setFocusProxy(m_controls);
+
+    connect(m_controls, &PlayerControls::play, this, &MediaPlayer::play);
+    connect(m_controls, &PlayerControls::pause, this, [this] {
+        if (m_player)
+            m_player->pause();
+    });
+    connect(m_controls, &PlayerControls::stop, this, [this] {
+        if (m_player)
+            m_player->stop();
+    });
+    connect(m_controls, &PlayerControls::seek, this, [this](qint64 ms) {
+        if (m_player)
+            m_player->setPosition(ms);
+    });
+    connect(m_controls, &PlayerControls::changeVolume, this, &MediaPlayer::setVolume);
+    connect(m_controls, &PlayerControls::changeMuting, this, &MediaPlayer::setMuted);
+}
+
+QString MediaPlayer::cannotPlayText()
+{
+    return QStringLiteral("无法播放");
+}
+
+QSize MediaPlayer::sizeHint() const
+{
+    return QSize(505, 41);
+}
+
+void MediaPlayer::setURL(const QString &url)
+{
+    m_url = url;
+    load();
+}
+
+void MediaPlayer::setVolume(int volume)
+{
+    m_volume = qBound(0, volume, 100);
+    m_controls->setVolume(m_volume);
+    if (m_output)
+        m_output->setVolume(outputVolume(m_volume));
+}
+
+void MediaPlayer::setMuted(bool muted)
+{
+    m_muted = muted;
+    m_controls->setMuted(muted);
+    if (m_output)
+        m_output->setMuted(muted);
+}
+
+void MediaPlayer::ensurePlayer()
+{
+    if (m_player)
+        return;
+    m_player = new QMediaPlayer(this);
+    m_output = new QAudioOutput(m_player);
+    m_output->setVolume(outputVolume(m_volume));
+    m_output->setMuted(m_muted);
+    m_player->setAudioOutput(m_output);
+    m_player->setLoops(QMediaPlayer::Once);
+    m_player->setPlaybackRate(1.0);
+
+    connect(m_player, &QMediaPlayer::playbackStateChanged, this, &MediaPlayer::showPlaybackState);
+    connect(m_player, &QMediaPlayer::mediaStatusChanged, this, &MediaPlayer::showMediaStatus);
+    connect(m_player, &QMediaPlayer::errorOccurred, this, &MediaPlayer::showFailure);
+    connect(m_player, &QMediaPlayer::durationChanged, m_controls, &PlayerControls::setDuration);
+    connect(m_player, &QMediaPlayer::positionChanged, m_controls, &PlayerControls::setPosition);
+    connect(m_player, &QMediaPlayer::seekableChanged, m_controls, &PlayerControls::setSeekable);
+}
+
+void MediaPlayer::load()
+{
+    // A failed engine keeps sending errors for a while, which would land on the
+    // next media: start over with a fresh one.
+    if (m_player && m_failed) {
+        m_player->disconnect(this);
+        m_player->disconnect(m_controls);
+        m_player->deleteLater();
+        m_player = nullptr;
+        m_output = nullptr;
+    }
+    ensurePlayer();
+    m_failed = false;
+    showMessage(QString());
+    // Clearing first makes a repeated address start over instead of being ignored.
+    m_player->setSource(QUrl());
+    m_controls->setDuration(0);
+    m_controls->setPosition(0);
+    m_controls->setSeekable(false);
+    if (m_url.isEmpty())
+        return;
+    m_player->setSource(mediaUrl(m_url));
+    m_player->play();
+}
+
+void MediaPlayer::play()
+{
+    if (!m_player || m_url.isEmpty())
+        return;
+    // After a failure the engine still claims to be playing; pressing play retries.
+    if (m_failed)
+        load();
+    else
+        m_player->play();
+}
+
+void MediaPlayer::showMessage(const QString &text)
+{
+    if (text == m_message)
+        return;
+    m_message = text;
+    m_controls->setMessage(text);
+    emit messageChanged(text);
+}
+
+void MediaPlayer::showPlaybackState()
+{
+    m_controls->setPlaying(!m_failed && m_player->playbackState() == QMediaPlayer::PlayingState);
+}
+
+void MediaPlayer::showMediaStatus()
+{
+    if (m_failed)
+        return;
+    switch (m_player->mediaStatus()) {
+    case QMediaPlayer::InvalidMedia:
+        showFailure();
+        break;
+    case QMediaPlayer::LoadingMedia:
+        showMessage(QStringLiteral("正在连接.."));
+        break;
+    case QMediaPlayer::StalledMedia:
+        showMessage(QStringLiteral("正在缓冲.."));
+        break;
+    default:
+        showMessage(QString());
+        break;
+    }
+}
+
+void MediaPlayer::showFailure()
+{
+    m_failed = true;
+    m_controls->setPlaying(false);
+    showMessage(cannotPlayText());
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+// The embedded player at W1's place: writing URL opens the address and starts
+// playing by itself; the user drives it with its own control bar. Problems
+// with the media show as a short text inside the bar, never as a dialog.
+//
+// Qt Multimedia (and GStreamer behind it) is created on the first setURL, so
+// a start-up that never plays anything never pays for it.
+
+#include <QString>
+#include <QWidget>
+
+class PlayerControls;
+class QAudioOutput;
+class QMediaPlayer;
+
+class MediaPlayer : public QWidget
+{
+    Q_OBJECT
+    Q_PROPERTY(QString URL READ URL WRITE setURL)
+public:
+    explicit MediaPlayer(QWidget *parent = nullptr);
+
+    QString URL() const { return m_url; }
+    // Writing the same address again restarts it from the beginning.
+    void setURL(const QString &url);
+
+    // Null until the first setURL; a failed engine is replaced on the next load.
+    QMediaPlayer *mediaPlayer() const { return m_player; }
+
+    int volume() const { return m_volume; } // 0..100
+    void setVolume(int volume);
+    bool isMuted() const { return m_muted; }
+    void setMuted(bool muted);
+    QString message() const { return m_message; } // the bar's status text
+
+    QSize sizeHint() const override;
+
+    static QString cannotPlayText(); // "无法播放"
+
+signals:
+    void messageChanged(const QString &text);
+
+private:
+    void ensurePlayer();
+    void load();
+    void play();
+    void showMessage(const QString &text);
+    void showPlaybackState();
+    void showMediaStatus();
+    void showFailure();
+
+    PlayerControls *m_controls;
+    QMediaPlayer *m_player = nullptr;
+    QAudioOutput *m_output = nullptr;
+    QString m_url;
+    QString m_message;
+    int m_volume = 50;
+    bool m_muted = false;
+    bool m_failed = false;
+};
