@@ -1,0 +1,230 @@
+#include "Form1.h"
+#include "ui_Form1.h"
+
+#include "AppPaths.h"
+#include "Clipboard.h"
+#include "Hosts.h"
+#include "Inet.h"
+#include "MessageBox.h"
+#include "Program.h"
+#include "Skin.h"
+#include "StatusBar.h"
+#include "WebOpener.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QScreen>
+#include <QStyle>
+#include <QTimer>
+#if QT_CONFIG(sessionmanager)
+#include <QSessionManager>
+#endif
+
+namespace {
+
+QString welcomeText()
+{
+    return QStringLiteral("欢迎使用Vantre旗下Lumo系列软件 ..");
+}
+
+// An empty QIcon would fall back to the application's icon, which the
+// desktop keeps; the window itself shows none.
+QIcon noIcon()
+{
+    QPixmap blank(16, 16);
+    blank.fill(Qt::transparent);
+    return QIcon(blank);
+}
+
+} // namespace
+
+// Resources compiled into a static library are linked only when referenced.
+static void initPictures()
+{
+    static const bool once = [] {
+        Q_INIT_RESOURCE(pictures);
+        return true;
+    }();
+    Q_UNUSED(once)
+}
+
+Form1::Form1(QWidget *parent)
+    : QWidget(parent)
+    , ui(std::make_unique<Ui::Form1>())
+{
+    initPictures();
+    ui->setupUi(this);
+    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                   Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setFixedSize(size());
+    ui->aicAlphaImage1->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+    ui->S1->setPanelText(1, QStringLiteral("运行提示："));
+    ui->S1->setPanelText(2, QStringLiteral("正在检测是否有最新版本.."));
+    ui->S1->setPanelText(3, QStringLiteral("Vantre出品"));
+
+    m_timer2 = new QTimer(this);
+    m_timer2->setObjectName(QStringLiteral("Timer2"));
+    m_timer2->setSingleShot(true);
+    m_timer2->setInterval(1000);
+    m_inet1 = new Inet(this);
+    m_inet1->setObjectName(QStringLiteral("Inet1"));
+
+    connect(ui->Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    connect(ui->Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+    connect(ui->Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
+    connect(ui->Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
+    connect(ui->Command5, &QPushButton::clicked, this, &Form1::Command5_Click);
+    connect(ui->Command6, &QPushButton::clicked, this, &Form1::Command6_Click);
+    connect(ui->Command7, &QPushButton::clicked, this, &Form1::Command7_Click);
+    connect(ui->Command8, &QPushButton::clicked, this, &Form1::Command8_Click);
+    connect(ui->Command9, &QPushButton::clicked, this, &Form1::Command9_Click);
+    connect(m_timer2, &QTimer::timeout, this, &Form1::Timer2_Timer);
+#if QT_CONFIG(sessionmanager)
+    connect(qGuiApp, &QGuiApplication::commitDataRequest, this, &Form1::commitDataRequested);
+#endif
+
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
+                                        screen->availableGeometry()));
+
+    Form_Load();
+    m_timer2->start();
+}
+
+Form1::~Form1() = default;
+
+QString Form1::statusLine() const
+{
+    return ui->S1->panelText(2);
+}
+
+void Form1::setStatusLine(const QString &text)
+{
+    ui->S1->setPanelText(2, text);
+}
+
+void Form1::setCaption(QLabel *label, const QString &text)
+{
+    label->setText(text);
+    if (!label->wordWrap())
+        label->adjustSize();
+}
+
+void Form1::Form_Load()
+{
+    setWindowIcon(noIcon());
+    SkinH_AttachEx(AppPaths::executableFolder() + QStringLiteral("/skinh.she"), QString());
+    SkinH_AdjustHSV(166, 0, 0);
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    qint16 cancel = 0;
+    Form_QueryUnload(cancel, 0);
+    if (cancel != 0)
+        event->ignore();
+    else
+        event->accept();
+}
+
+void Form1::Form_QueryUnload(qint16 &cancel, int unloadMode)
+{
+    Q_UNUSED(unloadMode) // asked whatever started the close
+    const QString question = QStringLiteral("感谢您对Nolie、对Lumo系列的软件的支持!") +
+                             QLatin1Char('\r') + QLatin1Char(' ') + QLatin1Char('\r') +
+                             QStringLiteral("是否退出并到论坛可以下载更多Lumo系列原创免费软件?");
+    const int answer =
+        MessageBox::show(this, question, MessageBox::YesNoCancel + MessageBox::Information,
+                         MessageBox::defaultTitle());
+    if (answer == MessageBox::Yes)
+        WebOpener::open(Hosts::forumPageUrl());
+    else if (answer != MessageBox::No)
+        cancel = 1;
+}
+
+void Form1::commitDataRequested(QSessionManager &manager)
+{
+#if QT_CONFIG(sessionmanager)
+    if (!manager.allowsInteraction())
+        return;
+    const bool closed = close();
+    manager.release();
+    if (!closed)
+        manager.cancel();
+#else
+    Q_UNUSED(manager)
+#endif
+}
+
+void Form1::Command1_Click() {}
+
+void Form1::Command2_Click() {}
+
+void Form1::Command3_Click()
+{
+    WebOpener::open(Hosts::forumPageUrl());
+}
+
+void Form1::Command4_Click()
+{
+    WebOpener::open(Hosts::homePageUrl());
+}
+
+void Form1::Command5_Click()
+{
+    close();
+}
+
+void Form1::Command6_Click()
+{
+    const QString crlf = QStringLiteral("\r\n");
+    const QString help = QStringLiteral("第一步：使用手机唱吧打开您要获取的音乐页面") + crlf +
+                         QLatin1Char(' ') + crlf +
+                         QStringLiteral("第二步：选择右下角--分享功能--分享至任意平台") + crlf +
+                         QLatin1Char(' ') + crlf +
+                         QStringLiteral("第三步：打开分享页面，复制上面地址填写到本软件即可");
+    MessageBox::show(this, help, MessageBox::OkOnly + MessageBox::Information,
+                     MessageBox::defaultTitle());
+}
+
+void Form1::Command7_Click() {}
+
+void Form1::Command8_Click() {}
+
+void Form1::Command9_Click()
+{
+    ui->Text1->setText(QString());
+    ui->Text1->setText(Clipboard::plainText());
+}
+
+void Form1::Timer2_Timer()
+{
+    // A second tick could otherwise start while the first waits in a box.
+    m_timer2->stop();
+    if (m_versionChecked)
+        return;
+    m_versionChecked = true;
+
+    const QString answer = m_inet1->OpenURL(Hosts::versionFileUrl());
+    if (answer.isEmpty()) {
+        MessageBox::show(this, QStringLiteral("暂时无法使用!请检查您的网络!"),
+                         MessageBox::OkOnly + MessageBox::Exclamation, MessageBox::defaultTitle());
+        Program::endNow(0);
+        return;
+    }
+    setStatusLine(welcomeText());
+    if (answer == Hosts::ownVersion()) {
+        ui->Command1->setEnabled(true);
+        ui->Text1->setEnabled(true);
+        return;
+    }
+    const QString message = QStringLiteral("发现最新版本![") + answer +
+                            QStringLiteral("]\r\n \r\n") +
+                            QStringLiteral("确定后自动打开官方网站!");
+    MessageBox::show(this, message, MessageBox::OkOnly + MessageBox::Information,
+                     QStringLiteral("Tavi提示"));
+    WebOpener::open(Hosts::forumPageUrl());
+    Program::endNow(0);
+}

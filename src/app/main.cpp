@@ -1,0 +1,38 @@
+#include "Form1.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFont>
+#include <QIcon>
+#include <QLibraryInfo>
+#include <QNetworkProxyFactory>
+#include <QTranslator>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    Q_INIT_RESOURCE(icons);
+    QApplication::setFont(QFont(QStringLiteral("WenQuanYi Micro Hei"), 9));
+
+    // Qt's own texts (是(Y), 否(N), 取消, 确定) in Chinese.
+    QTranslator qtTranslator;
+    if (qtTranslator.load(QStringLiteral("qtbase_zh_CN"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTranslator);
+
+    QNetworkProxyFactory::setUseSystemConfiguration(true);
+
+    // The desktop keeps this icon; Form1 shows none in its own title bar.
+    QIcon icon;
+    for (const char *size : {"16", "32", "48"}) {
+        const QString file = QStringLiteral(":/icons/sonavex-%1.png").arg(QLatin1String(size));
+        if (QFile::exists(file))
+            icon.addFile(file);
+    }
+    if (!icon.isNull())
+        QApplication::setWindowIcon(icon);
+
+    Form1 form;
+    form.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+// Fetches a text by address and waits for it. The caller is blocked, but the
+// windows keep repainting; mouse and key input waits until the fetch is over.
+// Every failure (network error, status outside 2xx, time-out) gives an empty
+// text: callers cannot tell these apart, and need not.
+
+#include <QObject>
+#include <QString>
+
+class QNetworkAccessManager;
+
+class Inet : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int DefaultRequestTimeoutMs = 60000;
+
+    explicit Inet(QObject *parent = nullptr);
+
+    QString OpenURL(const QString &url);
+
+    int requestTimeout() const { return m_timeoutMs; }
+    void setRequestTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
+
+private:
+    // Created on the first fetch so that start-up does not pay for it.
+    QNetworkAccessManager *m_manager = nullptr;
+    int m_timeoutMs = DefaultRequestTimeoutMs;
+};
