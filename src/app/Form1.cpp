@@ -3,12 +3,16 @@
 
 #include "AppPaths.h"
 #include "Clipboard.h"
+#include "Extraction.h"
 #include "Hosts.h"
 #include "Inet.h"
 #include "MessageBox.h"
+#include "PageFetch.h"
+#include "PictureLoader.h"
 #include "Program.h"
 #include "Skin.h"
 #include "StatusBar.h"
+#include "VideoExport.h"
 #include "WebOpener.h"
 
 #include <QCloseEvent>
@@ -26,6 +30,11 @@ namespace {
 QString welcomeText()
 {
     return QStringLiteral("欢迎使用Vantre旗下Lumo系列软件 ..");
+}
+
+QString notExtractedText()
+{
+    return QStringLiteral("请先进行解析..");
 }
 
 // An empty QIcon would fall back to the application's icon, which the
@@ -59,6 +68,15 @@ Form1::Form1(QWidget *parent)
                    Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFixedSize(size());
     ui->aicAlphaImage1->setAttribute(Qt::WA_TransparentForMouseEvents);
+    // At W1's place in the tab order, Tab walks through the player's own controls.
+    QWidget *previous = ui->Command7;
+    for (QWidget *control : ui->W1->findChildren<QWidget *>()) {
+        if (control->focusPolicy() & Qt::TabFocus) {
+            setTabOrder(previous, control);
+            previous = control;
+        }
+    }
+    setTabOrder(previous, ui->Command8);
 
     ui->S1->setPanelText(1, QStringLiteral("运行提示："));
     ui->S1->setPanelText(2, QStringLiteral("正在检测是否有最新版本.."));
@@ -70,6 +88,14 @@ Form1::Form1(QWidget *parent)
     m_timer2->setInterval(1000);
     m_inet1 = new Inet(this);
     m_inet1->setObjectName(QStringLiteral("Inet1"));
+    m_pageFetch = new PageFetch(this);
+    // The window stays usable while a page loads; the cursor says it is working.
+    connect(m_pageFetch, &PageFetch::pendingChanged, this, [this](bool pending) {
+        if (pending)
+            setCursor(Qt::BusyCursor);
+        else
+            unsetCursor();
+    });
 
     connect(ui->Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(ui->Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
@@ -123,10 +149,14 @@ void Form1::closeEvent(QCloseEvent *event)
 {
     qint16 cancel = 0;
     Form_QueryUnload(cancel, 0);
-    if (cancel != 0)
+    if (cancel != 0) {
         event->ignore();
-    else
-        event->accept();
+        return;
+    }
+    // An extraction still waiting for its page ends without touching the window.
+    ++m_extraction;
+    m_pageFetch->abort();
+    event->accept();
 }
 
 void Form1::Form_QueryUnload(qint16 &cancel, int unloadMode)
@@ -158,9 +188,85 @@ void Form1::commitDataRequested(QSessionManager &manager)
 #endif
 }
 
-void Form1::Command1_Click() {}
+void Form1::Command1_Click()
+{
+    const QString address = ui->Text1->text();
+    switch (Extraction::checkAddress(address)) {
+    case Extraction::AddressCheck::Empty:
+        setStatusLine(Extraction::emptyAddressMessage());
+        return;
+    case Extraction::AddressCheck::MissingPrefix:
+        setStatusLine(Extraction::wrongAddressMessage());
+        return;
+    case Extraction::AddressCheck::Ok:
+        break;
+    }
 
-void Form1::Command2_Click() {}
+    // The newest click wins: an older extraction still waiting ends as if no page came,
+    // instead of finishing last and showing the song asked for first.
+    m_pageFetch->abort();
+    const int extraction = ++m_extraction;
+    const std::optional<QString> page = m_pageFetch->GetBody(address);
+    if (extraction != m_extraction)
+        return;
+
+    const Extraction::Outcome outcome = Extraction::extractFromPage(m_song, page);
+    if (outcome.end == Extraction::End::NoPage)
+        return;
+    showSongValues(outcome.values);
+
+    switch (outcome.end) {
+    case Extraction::End::NoPage:
+        break;
+    case Extraction::End::NoPhoto:
+        ui->Image1->setPixmap(ui->Image2->pixmap());
+        break;
+    case Extraction::End::Video:
+        showPicture(outcome.media.pictureUrl);
+        if (extraction != m_extraction)
+            return; // the window was closed while the picture loaded
+        MessageBox::show(this, QStringLiteral("您当前获取的为视频!"),
+                         MessageBox::OkOnly + MessageBox::Information, MessageBox::defaultTitle());
+        m_song.strVideoUrl = outcome.media.videoUrl;
+        break;
+    case Extraction::End::Audio:
+        showPicture(outcome.media.pictureUrl);
+        break;
+    }
+}
+
+void Form1::showSongValues(const SongValues &values)
+{
+    const Extraction::Captions captions = Extraction::captionsFor(values);
+    setCaption(ui->Label1, captions.label1);
+    setCaption(ui->Label4, captions.label4);
+    setCaption(ui->Label10, captions.label10);
+    setCaption(ui->Label2, captions.label2);
+    setCaption(ui->Label5, captions.label5);
+    setCaption(ui->Label6, captions.label6);
+    setCaption(ui->Label7, captions.label7);
+    setCaption(ui->Label9, captions.label9);
+}
+
+void Form1::showPicture(const QString &address)
+{
+    const LoadedPicture loaded = LoadPicture(address);
+    if (loaded.error)
+        return;                                                // Image1 keeps what it showed
+    ui->Image1->setPixmap(QPixmap::fromImage(loaded.picture)); // nothing clears it
+}
+
+void Form1::Command2_Click()
+{
+    if (m_song.strMp3Url.isEmpty()) {
+        setStatusLine(notExtractedText());
+        return;
+    }
+    setStatusLine(QStringLiteral("正在下载音乐.."));
+    ui->WebBrowser1->setSilent(true);
+    if (!ui->WebBrowser1->Navigate(m_song.strMp3Url))
+        setStatusLine(QStringLiteral("音乐地址无效,无法下载 .."));
+}
 
 void Form1::Command3_Click()
 {
@@ -189,9 +295,27 @@ void Form1::Command6_Click()
                      MessageBox::defaultTitle());
 }
 
-void Form1::Command7_Click() {}
+void Form1::Command7_Click()
+{
+    if (m_song.strMp3Url.isEmpty()) {
+        setStatusLine(notExtractedText());
+        return;
+    }
+    setStatusLine(QStringLiteral("正在进行在线试听.."));
+    ui->W1->setURL(m_song.strMp3Url);
+}
 
-void Form1::Command8_Click() {}
+void Form1::Command8_Click()
+{
+    if (m_song.strVideoUrl.isEmpty()) {
+        const QString noVideo = QStringLiteral("没有发现视频文件..");
+        MessageBox::show(this, noVideo, MessageBox::OkOnly + MessageBox::Information,
+                         MessageBox::defaultTitle());
+        setStatusLine(noVideo);
+        return;
+    }
+    ExportVideo(this, m_song.strVideoUrl, m_song.strVideoHtml);
+}
 
 void Form1::Command9_Click()
 {

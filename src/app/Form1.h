@@ -15,11 +15,14 @@
 // fixed pixels, and S1 is a control like the others, so a central widget and
 // QMainWindow's own status bar would only stand in between.
 
+#include "SongPage.h"
+
 #include <QWidget>
 
 #include <memory>
 
 class Inet;
+class PageFetch;
 class QLabel;
 class QSessionManager;
 class QTimer;
@@ -43,6 +46,10 @@ public:
     // keeps its box and wraps inside it.
     void setCaption(QLabel *label, const QString &text);
 
+    // The song state of the last extraction, and the fetch it waits on.
+    SongPage &songPage() { return m_song; }
+    PageFetch *pageFetch() const { return m_pageFetch; }
+
 public slots:
     void Command1_Click();
     void Command2_Click();
@@ -62,9 +69,16 @@ private:
     void Form_Load();
     void Form_QueryUnload(qint16 &cancel, int unloadMode);
     void commitDataRequested(QSessionManager &manager);
+    void showSongValues(const SongValues &values);
+    void showPicture(const QString &address);
 
     std::unique_ptr<Ui::Form1> ui;
     QTimer *m_timer2 = nullptr;
     Inet *m_inet1 = nullptr;
     bool m_versionChecked = false;
+    SongPage m_song;
+    PageFetch *m_pageFetch = nullptr;
+    // Bumped by every extraction that fetches and by the close: an extraction
+    // whose number is no longer current was superseded and must not touch anything.
+    int m_extraction = 0;
 };

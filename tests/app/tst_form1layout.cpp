@@ -221,16 +221,18 @@ void TestForm1Layout::tabOrder()
         QStringLiteral("Command3"), QStringLiteral("Command4"),    QStringLiteral("Command5"),
         QStringLiteral("Command6"), QStringLiteral("WebBrowser1"), QStringLiteral("Command7"),
         QStringLiteral("W1"),       QStringLiteral("Command8"),    QStringLiteral("Command9")};
+    // What Tab visits, by the control it belongs to: the player's own buttons are W1's stop.
     QStringList chain;
     for (QWidget *w = m_form->nextInFocusChain(); w != m_form.get(); w = w->nextInFocusChain()) {
-        if (expected.contains(w->objectName()))
-            chain.append(w->objectName());
+        if (!(w->focusPolicy() & Qt::TabFocus))
+            continue;
+        QWidget *owner = w;
+        while (owner && !expected.contains(owner->objectName()))
+            owner = owner->parentWidget();
+        if (owner && (chain.isEmpty() || chain.last() != owner->objectName()))
+            chain.append(owner->objectName());
     }
     QCOMPARE(chain, expected);
-    for (const QString &name : expected) {
-        const QWidget *w = m_form->findChild<QWidget *>(name);
-        QVERIFY2(w->focusPolicy() & Qt::TabFocus, qPrintable(name));
-    }
 }
 
 void TestForm1Layout::firstFocusSkipsDisabledInput()

@@ -393,8 +393,8 @@ void TestSongPage::keptPiecesStayShortOnLongPages()
     const qsizetype shortPage = kDefaultPage.size();
     for (const QString *kept :
          {&song.strTitleUser, &song.strTitleSong, &song.strFansPiece, &song.strInfoPiece,
-          &song.strPlaysPiece, &song.strGiftsPiece, &song.strForwardsPiece,
-          &song.strCommentsPiece, &song.strPhotosPiece, &song.varMp3Piece, &song.strHeadPiece}) {
+          &song.strPlaysPiece, &song.strGiftsPiece, &song.strForwardsPiece, &song.strCommentsPiece,
+          &song.strPhotosPiece, &song.varMp3Piece, &song.strHeadPiece}) {
         QVERIFY2(kept->size() < shortPage, qPrintable(kept->left(40)));
     }
 }
