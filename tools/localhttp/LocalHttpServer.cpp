@@ -372,6 +372,8 @@ LocalHttpServer::LocalHttpServer(QObject *parent)
     d->server = new QTcpServer(this);
     connect(d->server, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket *socket = d->server->nextPendingConnection()) {
+            // Small answers would otherwise wait out Nagle against delayed ACKs (~40 ms each).
+            socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
             new Connection(
                 socket,
                 [this](const HttpRequest &request) {
