@@ -20,9 +20,9 @@ class QTcpServer;
 struct HttpRequest
 {
     QByteArray method;
-    QByteArray target; // exactly as on the request line
-    QString host;      // from the absolute URI or the Host header, without port
-    QString path;      // path and query, e.g. "/s/demo-audio?x=1"
+    QByteArray target;     // exactly as on the request line
+    QString host;          // from the absolute URI or the Host header, without port
+    QString path;          // path and query, e.g. "/s/demo-audio?x=1"
     bool viaProxy = false; // the request line carried an absolute URI
     QList<QPair<QByteArray, QByteArray>> headers;
 
@@ -39,7 +39,7 @@ struct HttpResponse
     };
 
     int status = 200;
-    QByteArray reason; // derived from status when empty
+    QByteArray reason;                            // derived from status when empty
     QList<QPair<QByteArray, QByteArray>> headers; // Content-Length is added unless present
     QByteArray body;
     Behaviour behaviour = Behaviour::Normal;
