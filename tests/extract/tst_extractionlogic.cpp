@@ -1,30 +1,21 @@
-// The extraction command's logic without widgets: the address check, the
-// captions and the run from a fetched page (or none) to the media decision.
+// The extraction command's logic without widgets (the address check, the
+// captions, a fetch without a page) and the sonavex-parse tool that runs it on
+// saved pages, one shared song state across them.
 
 #include "Extraction.h"
-#include "Hosts.h"
 
-#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Extraction;
 using namespace Qt::StringLiterals;
 
-Q_DECLARE_METATYPE(Extraction::AddressCheck)
-Q_DECLARE_METATYPE(Extraction::End)
-Q_DECLARE_METATYPE(SongValues)
-
 namespace {
 
-QString fixture(const QString &name)
-{
-    QFile f(QStringLiteral(SONAVEX_FIXTURES_DIR "/") + name);
-    if (!f.open(QIODevice::ReadOnly))
-        qFatal("missing fixture %s", qPrintable(name));
-    return QString::fromUtf8(f.readAll());
-}
-
-// Every field, so "nothing else changed" can be checked in one comparison.
+// Every field, so "nothing else changed" is one comparison.
 QStringList allFields(const SongPage &s)
 {
     return {s.strPage,          s.strVideoUrl,    s.strTitleUser,     s.strFansPiece,
@@ -36,15 +27,31 @@ QStringList allFields(const SongPage &s)
             s.varHeadUrl640,    s.strVideoHtml};
 }
 
-// What the window does after a video outcome, once its notice is closed.
-void finishLikeWindow(SongPage &song, const Outcome &out)
+// Names without a folder are fixture pages; the exit code is -1 for a crash or a hang.
+QList<QJsonObject> runTool(const QStringList &files, int *exitCode, QString *errors)
 {
-    if (out.end == End::Video)
-        song.strVideoUrl = out.media.videoUrl;
+    QStringList args;
+    for (const QString &file : files)
+        args << (file.startsWith(u'/') ? file : u"" SONAVEX_FIXTURES_DIR "/"_s + file);
+    QProcess p;
+    p.start(QStringLiteral(SONAVEX_PARSE_BIN), args);
+    const bool ended = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit;
+    *exitCode = ended ? p.exitCode() : -1;
+    *errors = QString::fromLocal8Bit(p.readAllStandardError());
+    QList<QJsonObject> lines;
+    for (const QByteArray &line : p.readAllStandardOutput().split('\n')) {
+        if (!line.isEmpty())
+            lines.append(QJsonDocument::fromJson(line).object());
+    }
+    return lines;
 }
 
-const QString kPlayer = QStringLiteral("http://video.songs.example/player.swf?vid=5521&auto=0");
-const QString kAudioMp3 = QStringLiteral("http://mp3.songs.example/userdata/88123.mp3?t=1&amp;v=2");
+// Compares only the keys named in want: key, value, key, value...
+void expect(const QJsonObject &line, const QStringList &want)
+{
+    for (qsizetype i = 0; i + 1 < want.size(); i += 2)
+        QVERIFY2(line.value(want[i]) == want[i + 1], qPrintable(want[i]));
+}
 
 } // namespace
 
@@ -53,162 +60,99 @@ class TestExtraction : public QObject
     Q_OBJECT
 
 private slots:
-    void addressCheck_data();
     void addressCheck();
-    void captions_data();
     void captions();
-    void noPageKeepsEverything_data();
-    void noPageKeepsEverything();
-    void outcomes_data();
-    void outcomes();
+    void noPageChangesNothingElse();
+    void tool();
 };
-
-void TestExtraction::addressCheck_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<AddressCheck>("expected");
-
-    const QString prefix = Hosts::sharePrefix();
-    QTest::newRow("no characters") << QString() << AddressCheck::Empty;
-    QTest::newRow("spaces only are not empty but wrong") << "   " << AddressCheck::MissingPrefix;
-    QTest::newRow("capital scheme is wrong")
-        << QString(prefix).replace(QStringLiteral("http"), QStringLiteral("HTTP")) +
-               QStringLiteral("x1")
-        << AddressCheck::MissingPrefix;
-    QTest::newRow("host without the /s/ path is wrong")
-        << QString(prefix).replace(QStringLiteral("/s/"), QStringLiteral("/u/")) +
-               QStringLiteral("x1")
-        << AddressCheck::MissingPrefix;
-    QTest::newRow("bare prefix passes") << prefix << AddressCheck::Ok;
-    QTest::newRow("words before the address pass")
-        << QStringLiteral("快来听我唱的歌 ") + prefix + QStringLiteral("x1 （来自唱吧）")
-        << AddressCheck::Ok;
-    QTest::newRow("leading space passes untrimmed")
-        << QStringLiteral(" ") + prefix + QStringLiteral("x1") << AddressCheck::Ok;
-}
 
 void TestExtraction::addressCheck()
 {
-    QFETCH(QString, text);
-    QFETCH(AddressCheck, expected);
-    QCOMPARE(checkAddress(text), expected);
-}
-
-void TestExtraction::captions_data()
-{
-    QTest::addColumn<SongValues>("values");
-    QTest::addColumn<QStringList>("expected");
-
-    QTest::newRow("empty values leave prefix and unit side by side")
-        << SongValues{} << QStringList{u"用户名："_s,     u"粉丝数："_s,     u""_s,
-                                       u"演唱歌曲："_s,   u"播放次数：次"_s, u"收到礼物：个"_s,
-                                       u"转发次数：次"_s, u"评论数量：次"_s};
-    SongValues v;
-    v.userName = QStringLiteral("七月");
-    v.fanCount = QStringLiteral("301");
-    v.otherInfo = QStringLiteral("这个人很懒");
-    v.songName = QStringLiteral("小幸运");
-    v.playCount = QStringLiteral("\n4410");
-    v.giftCount = QStringLiteral("0");
-    v.forwardCount = QStringLiteral("3");
-    v.commentCount = QStringLiteral("15");
-    v.photoUrl = QStringLiteral("http://i/1.jpg");
-    QTest::newRow("other information has no prefix; line break kept")
-        << v << QStringList{u"用户名：七月"_s,     u"粉丝数：301"_s,        u"这个人很懒"_s,
-                            u"演唱歌曲：小幸运"_s, u"播放次数：\n4410次"_s, u"收到礼物：0个"_s,
-                            u"转发次数：3次"_s,    u"评论数量：15次"_s};
+    using A = AddressCheck;
+    const QList<QPair<QString, A>> cases = {
+        {QString(), A::Empty},
+        {u"   "_s, A::MissingPrefix}, // spaces are not empty
+        {u"HTTP://changba.com/s/x1"_s, A::MissingPrefix},
+        {u"http://changba.com/u/x1"_s, A::MissingPrefix},
+        {u" 快来听我唱的歌 http://changba.com/s/x1 （来自唱吧）"_s, A::Ok}, // anywhere, untrimmed
+    };
+    for (const auto &[text, expected] : cases)
+        QVERIFY2(checkAddress(text) == expected, qPrintable(text));
 }
 
 void TestExtraction::captions()
 {
-    QFETCH(SongValues, values);
-    QFETCH(QStringList, expected);
-
-    const Captions c = captionsFor(values);
-    const QStringList got{c.label1, c.label4, c.label10, c.label2,
-                          c.label5, c.label6, c.label7,  c.label9};
-    QCOMPARE(got, expected);
-    for (const QString &caption : got)
-        QVERIFY2(!caption.contains(u':'), "the colon must be the full-width one");
+    const Captions c = captionsFor({u"七月"_s, u"301"_s, u"这个人很懒"_s, u"小幸运"_s, u"\n4410"_s,
+                                    u"0"_s, u"3"_s, u"15"_s, u"http://i/1.jpg"_s});
+    QCOMPARE((QStringList{c.label1, c.label4, c.label10, c.label2, c.label5, c.label6, c.label7,
+                          c.label9}),
+             (QStringList{u"用户名：七月"_s, u"粉丝数：301"_s, u"这个人很懒"_s,
+                          u"演唱歌曲：小幸运"_s, u"播放次数：\n4410次"_s, u"收到礼物：0个"_s,
+                          u"转发次数：3次"_s, u"评论数量：15次"_s}));
 }
 
-void TestExtraction::noPageKeepsEverything_data()
+// Neither a failed fetch nor an empty body may lose what the last song showed.
+void TestExtraction::noPageChangesNothingElse()
 {
-    QTest::addColumn<bool>("failed");
-    QTest::newRow("failed fetch") << true;
-    QTest::newRow("empty page text") << false;
-}
+    const QString videoPage =
+        u"<title>歌 - 人 -</title>.pcsong_head {background: url( \"/100.jpg\""
+        "pcsong_photos\"><embed src=\"http://v/player?a&amp;b\" />mp3:\"/1.mp3\""_s;
+    for (const std::optional<QString> &none :
+         {std::optional<QString>(), std::optional(QString())}) {
+        SongPage song;
+        const Outcome video = extractFromPage(song, videoPage);
+        QCOMPARE(int(video.end), int(End::Video));
+        QVERIFY(song.strVideoUrl.isEmpty()); // the window stores it after its notice
+        song.strVideoUrl = video.media.videoUrl;
+        song.strVideoHtml = u"<embed src=\"x\">"_s;
+        QStringList before = allFields(song);
 
-// After a video extraction, a fetch without a page changes only strPage.
-void TestExtraction::noPageKeepsEverything()
-{
-    QFETCH(bool, failed);
-
-    SongPage song;
-    finishLikeWindow(song, extractFromPage(song, fixture(QStringLiteral("audio-song.html"))));
-    const Outcome video = extractFromPage(song, fixture(QStringLiteral("video-song.html")));
-    finishLikeWindow(song, video);
-    QCOMPARE(song.strVideoUrl, kPlayer);
-    song.strVideoHtml = QStringLiteral("<embed src=\"x\">");
-
-    QStringList before = allFields(song);
-    const Outcome none =
-        extractFromPage(song, failed ? std::nullopt : std::optional<QString>(QString()));
-
-    QCOMPARE(none.end, End::NoPage);
-    QVERIFY(song.strPage.isEmpty());
-    before[0].clear();
-    QCOMPARE(allFields(song), before);
-}
-
-void TestExtraction::outcomes_data()
-{
-    QTest::addColumn<QStringList>("fixtures");
-    QTest::addColumn<End>("end");
-    QTest::addColumn<QString>("picture");
-    QTest::addColumn<QString>("videoUrl");
-    QTest::addColumn<QString>("strMp3Url");
-
-    QTest::newRow("audio song: photo, no video") << QStringList{u"audio-song.html"_s} << End::Audio
-                                                 << "http://img.songs.example/u/100/7731.jpg"
-                                                 << "" << kAudioMp3;
-    QTest::newRow("video song: header picture with 640, player address unescaped")
-        << QStringList{u"video-song.html"_s} << End::Video
-        << "http://img.songs.example/bg/10640/cover_640x640.jpg" << kPlayer << "";
-    QTest::newRow("video after audio keeps the audio address")
-        << QStringList{u"audio-song.html"_s, u"video-song.html"_s} << End::Video
-        << "http://img.songs.example/bg/10640/cover_640x640.jpg" << kPlayer << kAudioMp3;
-    QTest::newRow("no usable photo after audio: default picture")
-        << QStringList{u"audio-song.html"_s, u"not-a-song.html"_s} << End::NoPhoto << ""
-        << "" << kAudioMp3;
-    QTest::newRow("no usable photo after video: video address cleared")
-        << QStringList{u"video-song.html"_s, u"not-a-song.html"_s} << End::NoPhoto << ""
-        << ""
-        << "";
-}
-
-void TestExtraction::outcomes()
-{
-    QFETCH(QStringList, fixtures);
-    QFETCH(End, end);
-    QFETCH(QString, picture);
-    QFETCH(QString, videoUrl);
-    QFETCH(QString, strMp3Url);
-
-    SongPage song;
-    Outcome out;
-    for (const QString &name : fixtures) {
-        const QString page = fixture(name);
-        out = extractFromPage(song, page);
-        QCOMPARE(song.strPage, page);
-        // Stored by the window only after it has shown the notice.
-        QVERIFY(song.strVideoUrl.isEmpty());
-        finishLikeWindow(song, out);
+        QCOMPARE(int(extractFromPage(song, none).end), int(End::NoPage));
+        before[0].clear(); // strPage
+        QCOMPARE(allFields(song), before);
     }
-    QCOMPARE(out.end, end);
-    QCOMPARE(out.media.pictureUrl, picture);
-    QCOMPARE(song.strVideoUrl, videoUrl);
-    QCOMPARE(song.strMp3Url, strMp3Url);
+}
+
+// One shared song state across the files; an unreadable file stops the run
+// after the lines of the files before it.
+void TestExtraction::tool()
+{
+    const QString mp3 = u"http://mp3.songs.example/userdata/88123.mp3?t=1&amp;v=2"_s;
+    const QString player = u"http://video.songs.example/player.swf?vid=5521&auto=0"_s;
+    int exitCode = -1;
+    QString errors;
+    const QList<QJsonObject> lines = runTool(
+        {u"audio-song.html"_s, u"video-song.html"_s, u"empty-page.html"_s, u"not-a-song.html"_s},
+        &exitCode, &errors);
+    QCOMPARE(exitCode, 0);
+    QCOMPARE(lines.size(), 4);
+    expect(lines[0], {u"end"_s, u"Audio"_s, u"userName"_s, u"Heightened  唱吧,最时尚的手机KTV"_s,
+                      u"picture"_s, u"http://img.songs.example/u/100/7731.jpg"_s, u"strMp3Url"_s,
+                      mp3, u"strVideoUrl"_s, QString()});
+    // The audio address stays; the video address is stored once its notice is gone.
+    expect(lines[1], {u"end"_s, u"Video"_s, u"picture"_s,
+                      u"http://img.songs.example/bg/10640/cover_640x640.jpg"_s, u"strVideoUrl"_s,
+                      player, u"strMp3Url"_s, mp3});
+    // An empty file is a fetch without a page: nothing but the kept addresses.
+    QCOMPARE(
+        lines[2],
+        (QJsonObject{{u"end"_s, u"no-page"_s}, {u"strMp3Url"_s, mp3}, {u"strVideoUrl"_s, player}}));
+    // A photo without a space before "/>" is none; a new page clears the video address.
+    expect(lines[3],
+           {u"end"_s, u"NoPhoto"_s, u"userName"_s, u"七月"_s, u"strVideoUrl"_s, QString()});
+    QVERIFY(lines[3].value(u"picture"_s).isNull());
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    for (const QString &bad : {dir.filePath(u"no-such-page.html"_s), dir.path()}) {
+        const auto few =
+            runTool({u"audio-song.html"_s, bad, u"video-song.html"_s}, &exitCode, &errors);
+        QCOMPARE(few.size(), 1);
+        QCOMPARE(exitCode, 2);
+        QVERIFY2(errors.contains(bad), qPrintable(errors));
+    }
+    runTool({}, &exitCode, &errors);
+    QCOMPARE(exitCode, 2);
 }
 
 QTEST_GUILESS_MAIN(TestExtraction)
