@@ -36,7 +36,9 @@ bool WriteVideoHtm(const QString &folder, const QString &snippet, QString *error
     QSaveFile file(QDir(folder).filePath(QStringLiteral("video.htm")));
     if (!file.open(QIODevice::WriteOnly))
         return fail(file.errorString());
-    if (file.write(bytes) != bytes.size()) {
+    // A buffered write fails only when flushed, and commit() would then rename
+    // the truncated file over the old one: flush while a failure can still cancel.
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
         const QString text = file.errorString();
         file.cancelWriting();
         return fail(text);
