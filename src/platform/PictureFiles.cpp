@@ -1,7 +1,6 @@
 #include "PictureFiles.h"
 
 #include <QBuffer>
-#include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -9,7 +8,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QPointer>
 #include <QRegularExpression>
 #include <QScopedPointer>
 #include <QTimer>
@@ -24,14 +22,6 @@ int &timeoutOverride()
 {
     static int ms = 0;
     return ms;
-}
-
-QNetworkAccessManager *network()
-{
-    static QPointer<QNetworkAccessManager> manager;
-    if (!manager)
-        manager = new QNetworkAccessManager(QCoreApplication::instance());
-    return manager;
 }
 
 Result failure(Outcome outcome, const QString &text)
@@ -90,7 +80,10 @@ Fetched fetchWeb(const QUrl &url)
                          QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
 
-    QScopedPointer<QNetworkReply, QScopedPointerDeleteLater> reply(network()->get(request));
+    // One manager per load: nothing is cached anyway, and a manager outliving the
+    // window would be torn down with the application, after its network thread.
+    QNetworkAccessManager network;
+    QScopedPointer<QNetworkReply, QScopedPointerDeleteLater> reply(network.get(request));
     QNetworkReply *r = reply.data();
     Fetched fetched;
     QString stopReason;
