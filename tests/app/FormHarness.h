@@ -1,8 +1,7 @@
 #pragma once
 
-// What every window test needs: the outside world replaced by recorders (web
-// pages opened, program ends), message boxes reset, the executable folder in
-// a temporary directory, and the font the program sets in main().
+// The outside world replaced by recorders (pages opened, program ends), message
+// boxes reset, the executable folder in a temporary directory.
 
 #include "AppPaths.h"
 #include "MessageBox.h"
@@ -10,7 +9,6 @@
 #include "WebOpener.h"
 
 #include <QApplication>
-#include <QFont>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
@@ -22,6 +20,7 @@ public:
     QList<int> ended;
     QTemporaryDir exeDir;
 
+    // The font main() sets: sizes of auto-size labels depend on it.
     static void setProgramFont()
     {
         QApplication::setFont(QFont(QStringLiteral("WenQuanYi Micro Hei"), 9));
@@ -43,7 +42,6 @@ public:
         WebOpener::setHandlerForTesting({});
         Program::setEndHandlerForTesting({});
         AppPaths::setExecutableFolderForTesting(QString());
-        MessageBox::clearAnswers();
     }
 };
 
