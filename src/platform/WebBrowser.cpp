@@ -153,7 +153,9 @@ private:
             end(WebBrowser::Outcome::Failed);
             return;
         }
-        end(m_file->commit() ? WebBrowser::Outcome::Saved : WebBrowser::Outcome::CannotSave);
+        // A failed final flush must cancel, not let commit() rename a truncated file.
+        const bool saved = m_file->flush() && m_file->commit();
+        end(saved ? WebBrowser::Outcome::Saved : WebBrowser::Outcome::CannotSave);
     }
 
     void end(WebBrowser::Outcome outcome)
