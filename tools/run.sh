@@ -23,6 +23,7 @@ for _ in $(seq 100); do
     [[ -s "$portfile" ]] && break
     sleep 0.05
 done
+[[ -s "$portfile" ]] || { echo "the demo service did not start" >&2; exit 1; }
 port=$(cat "$portfile")
 echo "Demo service on 127.0.0.1:$port. Try: http://changba.com/s/demo-audio"
 http_proxy="http://127.0.0.1:$port" HTTP_PROXY="http://127.0.0.1:$port" no_proxy= \

@@ -27,9 +27,11 @@ for n in $(seq 91 140); do
     if [[ ! -e /tmp/.X11-unix/X$n && ! -e /tmp/.X$n-lock ]]; then display=:$n; break; fi
 done
 [[ -n "$display" ]] || { echo "no free X display number" >&2; exit 1; }
+runtime=$(mktemp -d)
+chmod 700 "$runtime"
 Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 xvfb=$!
-trap 'kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null || true' EXIT
+trap 'kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null || true; rm -rf "$runtime"' EXIT
 for _ in $(seq 200); do
     xwininfo -display "$display" -root >/dev/null 2>&1 && break
     sleep 0.05
@@ -73,8 +75,6 @@ measure() {
     echo "$(( (t1 - t0) / 1000000 )) $rss"
 }
 
-runtime=$(mktemp -d)
-chmod 700 "$runtime"
 best_time=(999999 999999)
 best_rss=(999999999 999999999)
 titles=("Sonavex V1.0" "Startup Baseline")
@@ -96,7 +96,6 @@ for run in $(seq "$runs"); do
         (( kb < best_rss[i] )) && best_rss[i]=$kb
     done
 done
-rm -rf "$runtime"
 
 echo "best of $runs: sonavex ${best_time[0]} ms, ${best_rss[0]} kB;" \
     "baseline ${best_time[1]} ms, ${best_rss[1]} kB"

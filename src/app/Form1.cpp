@@ -82,10 +82,10 @@ Form1::Form1(QWidget *parent)
     ui->S1->setPanelText(2, QStringLiteral("正在检测是否有最新版本.."));
     ui->S1->setPanelText(3, QStringLiteral("Vantre出品"));
 
-    m_timer2 = new QTimer(this);
-    m_timer2->setObjectName(QStringLiteral("Timer2"));
-    m_timer2->setSingleShot(true);
-    m_timer2->setInterval(1000);
+    auto *timer2 = new QTimer(this);
+    timer2->setObjectName(QStringLiteral("Timer2"));
+    timer2->setSingleShot(true);
+    timer2->setInterval(1000);
     m_inet1 = new Inet(this);
     m_inet1->setObjectName(QStringLiteral("Inet1"));
     m_pageFetch = new PageFetch(this);
@@ -106,7 +106,7 @@ Form1::Form1(QWidget *parent)
     connect(ui->Command7, &QPushButton::clicked, this, &Form1::Command7_Click);
     connect(ui->Command8, &QPushButton::clicked, this, &Form1::Command8_Click);
     connect(ui->Command9, &QPushButton::clicked, this, &Form1::Command9_Click);
-    connect(m_timer2, &QTimer::timeout, this, &Form1::Timer2_Timer);
+    connect(timer2, &QTimer::timeout, this, &Form1::Timer2_Timer);
 #if QT_CONFIG(sessionmanager)
     connect(qGuiApp, &QGuiApplication::commitDataRequest, this, &Form1::commitDataRequested);
 #endif
@@ -116,7 +116,7 @@ Form1::Form1(QWidget *parent)
                                         screen->availableGeometry()));
 
     Form_Load();
-    m_timer2->start();
+    timer2->start();
 }
 
 Form1::~Form1() = default;
@@ -162,9 +162,8 @@ void Form1::closeEvent(QCloseEvent *event)
 void Form1::Form_QueryUnload(qint16 &cancel, int unloadMode)
 {
     Q_UNUSED(unloadMode) // asked whatever started the close
-    const QString question = QStringLiteral("感谢您对Nolie、对Lumo系列的软件的支持!") +
-                             QLatin1Char('\r') + QLatin1Char(' ') + QLatin1Char('\r') +
-                             QStringLiteral("是否退出并到论坛可以下载更多Lumo系列原创免费软件?");
+    const QString question = QStringLiteral("感谢您对Nolie、对Lumo系列的软件的支持!\r \r"
+                                            "是否退出并到论坛可以下载更多Lumo系列原创免费软件?");
     const int answer =
         MessageBox::show(this, question, MessageBox::YesNoCancel + MessageBox::Information,
                          MessageBox::defaultTitle());
@@ -252,8 +251,9 @@ void Form1::showPicture(const QString &address)
 {
     const LoadedPicture loaded = LoadPicture(address);
     if (loaded.error)
-        return;                                                // Image1 keeps what it showed
-    ui->Image1->setPixmap(QPixmap::fromImage(loaded.picture)); // nothing clears it
+        return; // Image1 keeps what it showed
+    // A null picture ("nothing") clears Image1.
+    ui->Image1->setPixmap(QPixmap::fromImage(loaded.picture));
 }
 
 void Form1::Command2_Click()
@@ -285,12 +285,9 @@ void Form1::Command5_Click()
 
 void Form1::Command6_Click()
 {
-    const QString crlf = QStringLiteral("\r\n");
-    const QString help = QStringLiteral("第一步：使用手机唱吧打开您要获取的音乐页面") + crlf +
-                         QLatin1Char(' ') + crlf +
-                         QStringLiteral("第二步：选择右下角--分享功能--分享至任意平台") + crlf +
-                         QLatin1Char(' ') + crlf +
-                         QStringLiteral("第三步：打开分享页面，复制上面地址填写到本软件即可");
+    const QString help = QStringLiteral("第一步：使用手机唱吧打开您要获取的音乐页面\r\n \r\n"
+                                        "第二步：选择右下角--分享功能--分享至任意平台\r\n \r\n"
+                                        "第三步：打开分享页面，复制上面地址填写到本软件即可");
     MessageBox::show(this, help, MessageBox::OkOnly + MessageBox::Information,
                      MessageBox::defaultTitle());
 }
@@ -325,8 +322,7 @@ void Form1::Command9_Click()
 
 void Form1::Timer2_Timer()
 {
-    // A second tick could otherwise start while the first waits in a box.
-    m_timer2->stop();
+    // Once only, however often the slot is called.
     if (m_versionChecked)
         return;
     m_versionChecked = true;
@@ -345,8 +341,7 @@ void Form1::Timer2_Timer()
         return;
     }
     const QString message = QStringLiteral("发现最新版本![") + answer +
-                            QStringLiteral("]\r\n \r\n") +
-                            QStringLiteral("确定后自动打开官方网站!");
+                            QStringLiteral("]\r\n \r\n确定后自动打开官方网站!");
     MessageBox::show(this, message, MessageBox::OkOnly + MessageBox::Information,
                      QStringLiteral("Tavi提示"));
     WebOpener::open(Hosts::forumPageUrl());

@@ -25,7 +25,6 @@ class Inet;
 class PageFetch;
 class QLabel;
 class QSessionManager;
-class QTimer;
 
 namespace Ui {
 class Form1;
@@ -42,13 +41,8 @@ public:
     QString statusLine() const;
     void setStatusLine(const QString &text);
 
-    // Auto-size labels take the size of their caption on one line; Label10
-    // keeps its box and wraps inside it.
-    void setCaption(QLabel *label, const QString &text);
-
-    // The song state of the last extraction, and the fetch it waits on.
-    SongPage &songPage() { return m_song; }
-    PageFetch *pageFetch() const { return m_pageFetch; }
+    // The song state of the last extraction.
+    const SongPage &songPage() const { return m_song; }
 
 public slots:
     void Command1_Click();
@@ -69,11 +63,13 @@ private:
     void Form_Load();
     void Form_QueryUnload(qint16 &cancel, int unloadMode);
     void commitDataRequested(QSessionManager &manager);
+    // Auto-size labels take the size of their caption on one line; Label10
+    // keeps its box and wraps inside it.
+    void setCaption(QLabel *label, const QString &text);
     void showSongValues(const SongValues &values);
     void showPicture(const QString &address);
 
     std::unique_ptr<Ui::Form1> ui;
-    QTimer *m_timer2 = nullptr;
     Inet *m_inet1 = nullptr;
     bool m_versionChecked = false;
     SongPage m_song;

@@ -20,6 +20,7 @@ int main(int argc, char *argv[])
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTranslator);
 
+    // http_proxy and no_proxy are how a Linux user points every fetch at a proxy.
     QNetworkProxyFactory::setUseSystemConfiguration(true);
 
     // The desktop keeps this icon; Form1 shows none in its own title bar.

@@ -2,7 +2,6 @@
 
 #include <QEventLoop>
 #include <QNetworkAccessManager>
-#include <QNetworkProxyFactory>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
@@ -77,12 +76,9 @@ PageFetch::~PageFetch()
 
 QNetworkAccessManager *PageFetch::manager()
 {
-    if (!m_manager) {
-        // http_proxy and no_proxy are how a Linux user configures a proxy.
-        QNetworkProxyFactory::setUseSystemConfiguration(true);
+    // Created on the first fetch so that start-up does not pay for it.
+    if (!m_manager)
         m_manager = new QNetworkAccessManager(this);
-        m_manager->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
-    }
     return m_manager;
 }
 
@@ -152,15 +148,10 @@ std::optional<QString> PageFetch::GetBody(const QString &URL)
     }
     reply->disconnect(&call.loop);
     reply->deleteLater();
-    finishCall(&call);
-    return result;
-}
-
-void PageFetch::finishCall(Call *call)
-{
-    m_calls.removeOne(call);
+    m_calls.removeOne(&call);
     if (m_calls.isEmpty())
         emit pendingChanged(false);
+    return result;
 }
 
 void PageFetch::abort()
@@ -174,11 +165,6 @@ void PageFetch::abort()
             call->reply->abort(); // emits finished, which ends that call's loop
         call->loop.quit();
     }
-}
-
-bool PageFetch::isPending() const
-{
-    return !m_calls.isEmpty();
 }
 
 void PageFetch::setTimeout(int ms)

@@ -25,8 +25,7 @@ public:
     // nullopt = failure (network error, rejected address, unsupported scheme, time-out,
     // oversize, abort). A completed request yields its body whatever the HTTP status.
     std::optional<QString> GetBody(const QString &URL);
-    void abort(); // aborts every pending GetBody (each then returns nullopt)
-    bool isPending() const;
+    void abort();                   // aborts every pending GetBody (each then returns nullopt)
     void setTimeout(int ms);        // default 30000, whole request; 0 = none
     void setMaxBodyBytes(qint64 n); // default 64 MiB; larger: failure, transfer aborted
 
@@ -36,7 +35,6 @@ signals:
 private:
     struct Call;
     QNetworkAccessManager *manager();
-    void finishCall(Call *call);
 
     QNetworkAccessManager *m_manager = nullptr;
     QList<Call *> m_calls; // innermost last

@@ -55,12 +55,8 @@ SongValues ParseSongPage(SongPage &song)
     if (const auto user = pieceAfter(titleText(song.strTitleUser), u"-"))
         v.userName = trimmed(*user);
 
-    takePiece(song.strFansPiece, pieceAfter(page, SongMarkers::fans), u"</div>");
-    song.varFansCut = through(song.strFansPiece, u"</div>").toString();
-    QString fans = song.varFansCut;
-    fans.remove(u'<');
-    fans.remove(u'有');
-    v.fanCount = trimmed(fans);
+    v.fanCount = trimmed(
+        blockValue(page, SongMarkers::fans, song.strFansPiece, song.varFansCut).remove(u'有'));
 
     v.otherInfo = blockValue(page, SongMarkers::info, song.strInfoPiece, song.varInfoCut);
 

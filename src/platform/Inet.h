@@ -20,7 +20,6 @@ public:
 
     QString OpenURL(const QString &url);
 
-    int requestTimeout() const { return m_timeoutMs; }
     void setRequestTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
 
 private:

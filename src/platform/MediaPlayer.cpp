@@ -60,28 +60,26 @@ QString MediaPlayer::cannotPlayText()
     return QStringLiteral("无法播放");
 }
 
-QSize MediaPlayer::sizeHint() const
-{
-    return QSize(505, 41);
-}
-
 void MediaPlayer::setURL(const QString &url)
 {
     m_url = url;
     load();
 }
 
+int MediaPlayer::volume() const
+{
+    return m_controls->volume();
+}
+
 void MediaPlayer::setVolume(int volume)
 {
-    m_volume = qBound(0, volume, 100);
-    m_controls->setVolume(m_volume);
+    m_controls->setVolume(volume);
     if (m_output)
-        m_output->setVolume(outputVolume(m_volume));
+        m_output->setVolume(outputVolume(m_controls->volume()));
 }
 
 void MediaPlayer::setMuted(bool muted)
 {
-    m_muted = muted;
     m_controls->setMuted(muted);
     if (m_output)
         m_output->setMuted(muted);
@@ -93,8 +91,8 @@ void MediaPlayer::ensurePlayer()
         return;
     m_player = new QMediaPlayer(this);
     m_output = new QAudioOutput(m_player);
-    m_output->setVolume(outputVolume(m_volume));
-    m_output->setMuted(m_muted);
+    m_output->setVolume(outputVolume(m_controls->volume()));
+    m_output->setMuted(m_controls->isMuted());
     m_player->setAudioOutput(m_output);
     m_player->setLoops(QMediaPlayer::Once);
     m_player->setPlaybackRate(1.0);
@@ -149,7 +147,6 @@ void MediaPlayer::showMessage(const QString &text)
         return;
     m_message = text;
     m_controls->setMessage(text);
-    emit messageChanged(text);
 }
 
 void MediaPlayer::showPlaybackState()

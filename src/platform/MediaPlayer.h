@@ -28,18 +28,12 @@ public:
     // Null until the first setURL; a failed engine is replaced on the next load.
     QMediaPlayer *mediaPlayer() const { return m_player; }
 
-    int volume() const { return m_volume; } // 0..100
+    int volume() const; // 0..100
     void setVolume(int volume);
-    bool isMuted() const { return m_muted; }
     void setMuted(bool muted);
     QString message() const { return m_message; } // the bar's status text
 
-    QSize sizeHint() const override;
-
     static QString cannotPlayText(); // "无法播放"
-
-signals:
-    void messageChanged(const QString &text);
 
 private:
     void ensurePlayer();
@@ -55,7 +49,5 @@ private:
     QAudioOutput *m_output = nullptr;
     QString m_url;
     QString m_message;
-    int m_volume = 50;
-    bool m_muted = false;
     bool m_failed = false;
 };

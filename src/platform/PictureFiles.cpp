@@ -9,7 +9,6 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QRegularExpression>
-#include <QScopedPointer>
 #include <QTimer>
 #include <QUrl>
 
@@ -73,18 +72,11 @@ Fetched readLocal(const QString &path)
 
 Fetched fetchWeb(const QUrl &url)
 {
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
-                         QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-
-    // One manager per load: nothing is cached anyway, and a manager outliving the
-    // window would be torn down with the application, after its network thread.
+    // One manager per load: it has no cache, follows redirects that stay as safe,
+    // and deletes the reply when it goes. A manager outliving the window would be
+    // torn down with the application, after its network thread.
     QNetworkAccessManager network;
-    QScopedPointer<QNetworkReply, QScopedPointerDeleteLater> reply(network.get(request));
-    QNetworkReply *r = reply.data();
+    QNetworkReply *r = network.get(QNetworkRequest(url));
     Fetched fetched;
     QString stopReason;
     const auto stop = [&](const QString &why) {

@@ -136,6 +136,11 @@ int PlayerControls::volume() const
     return m_volumeSlider->value();
 }
 
+bool PlayerControls::isMuted() const
+{
+    return m_muteButton->isChecked();
+}
+
 QString PlayerControls::message() const
 {
     return m_messageLabel->text();
@@ -188,7 +193,6 @@ void PlayerControls::setVolume(int volume)
 
 void PlayerControls::setMuted(bool muted)
 {
-    m_muted = muted;
     m_muteButton->setChecked(muted);
     m_muteAction->setChecked(muted);
     m_muteButton->setIcon(
@@ -218,7 +222,10 @@ void PlayerControls::showTime()
 
 void PlayerControls::seekFromSlider(int action)
 {
-    // A drag is reported on release; clicks on the groove and keys seek at once.
-    if (action != QAbstractSlider::SliderMove && action != QAbstractSlider::SliderNoAction)
-        emit seek(m_seekSlider->sliderPosition());
+    // A drag is reported on release; clicks on the groove, keys and the wheel
+    // (a SliderMove with the slider up) seek at once.
+    if (action == QAbstractSlider::SliderNoAction ||
+        (action == QAbstractSlider::SliderMove && m_seekSlider->isSliderDown()))
+        return;
+    emit seek(m_seekSlider->sliderPosition());
 }

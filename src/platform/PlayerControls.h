@@ -19,7 +19,7 @@ public:
 
     bool isPlaying() const { return m_playing; }
     int volume() const;
-    bool isMuted() const { return m_muted; }
+    bool isMuted() const;
     QString message() const;
 
     QSize sizeHint() const override;
@@ -59,7 +59,6 @@ private:
     QAction *m_muteAction;
 
     bool m_playing = false;
-    bool m_muted = false;
     qint64 m_duration = 0;
     qint64 m_position = 0;
 };

@@ -63,10 +63,8 @@ public:
         }
         showDialog();
 
-        QNetworkRequest request(m_url);
-        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                             QNetworkRequest::NoLessSafeRedirectPolicy);
-        m_reply = m_network->get(request);
+        // The manager's default policy follows redirects that stay as safe.
+        m_reply = m_network->get(QNetworkRequest(m_url));
         m_reply->setParent(this);
         connect(m_reply, &QNetworkReply::readyRead, this, &Download::receive);
         connect(m_reply, &QNetworkReply::downloadProgress, this, &Download::showProgress);

@@ -55,6 +55,7 @@ void tst_PageFetch::initTestCase()
     using B = HttpResponse::Behaviour;
     QVERIFY(m_server.listen());
     m_server.route(u"/page"_s, HttpResponse::text("<html>page</html>"));
+    m_server.route(u"/moved"_s, HttpResponse::redirect("/page"));
     m_server.route(u"/missing"_s, HttpResponse::text("<p>no such song</p>", "text/html", 404));
     m_server.route(u"/gbk"_s, HttpResponse::text(QStringEncoder("GBK").encode(kChinese),
                                                  "text/html; charset=GBK"));
@@ -82,6 +83,7 @@ void tst_PageFetch::outcomes_data()
     QTest::addColumn<QString>("body"); // null: no page
 
     QTest::newRow("200") << url("/page") << u"<html>page</html>"_s;
+    QTest::newRow("redirect followed") << url("/moved") << u"<html>page</html>"_s;
     QTest::newRow("404 page is a page") << url("/missing") << u"<p>no such song</p>"_s;
     QTest::newRow("GBK charset decoded") << url("/gbk") << kChinese;
     QTest::newRow("body at the cap kept") << url("/at-cap") << QString(1000, u'x');

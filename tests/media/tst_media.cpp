@@ -52,6 +52,7 @@ private slots:
         QVERIFY(m_server.listen());
         HttpResponse r = HttpResponse::text(png, "image/png");
         m_server.route(u"/a.png"_s, r);
+        m_server.route(u"/moved.png"_s, HttpResponse::redirect("/a.png"));
         r.behaviour = HttpResponse::Behaviour::HangUpMidBody;
         m_server.route(u"/cut.png"_s, r);
         r.behaviour = HttpResponse::Behaviour::Silent;
@@ -77,6 +78,7 @@ private slots:
         QTest::addColumn<QString>("location"); // %1 the server, %2 the folder
         QTest::addColumn<int>("expect");
         QTest::newRow("web picture") << "%1/a.png" << int(Picture);
+        QTest::newRow("redirected") << "%1/moved.png" << int(Picture);
         QTest::newRow("404") << "%1/gone.png" << int(Nothing);
         QTest::newRow("cut mid-body") << "%1/cut.png" << int(Nothing);
         QTest::newRow("time-out") << "%1/silent.png" << int(Nothing);

@@ -1,13 +1,17 @@
 #include "LocalHttpServer.h"
 #include "MediaPlayer.h"
 #include "MessageBox.h"
+#include "PlayerControls.h"
 
 #include <QAbstractButton>
 #include <QAudio>
 #include <QAudioOutput>
 #include <QLabel>
 #include <QMediaPlayer>
+#include <QSignalSpy>
+#include <QSlider>
 #include <QTest>
+#include <QWheelEvent>
 
 using namespace Qt::StringLiterals;
 
@@ -69,6 +73,44 @@ private slots:
         // The engine still claims to be playing; the bar must not.
         QCOMPARE(player.findChild<QAbstractButton *>(u"playButton"_s)->accessibleName(), u"播放"_s);
         QVERIFY(MessageBox::history().isEmpty());
+    }
+
+    // The user's moves of the seek bar reach the engine; the engine's own
+    // position reports must not come back to it as seeks.
+    void seekBar_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<bool>("seeks");
+        QTest::newRow("wheel") << u"wheel"_s << true;
+        QTest::newRow("arrow key") << u"key"_s << true;
+        QTest::newRow("engine position") << u"engine"_s << false;
+    }
+    void seekBar()
+    {
+        QFETCH(QString, input);
+        QFETCH(bool, seeks);
+        PlayerControls bar;
+        bar.show();
+        bar.setDuration(60000);
+        bar.setSeekable(true);
+        bar.setPosition(30000);
+        auto *slider = bar.findChild<QSlider *>(u"seekSlider"_s);
+        QSignalSpy seek(&bar, &PlayerControls::seek);
+        if (input == QLatin1String("wheel")) {
+            QWheelEvent wheel(QPointF(5, 5), slider->mapToGlobal(QPointF(5, 5)), QPoint(),
+                              QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                              false);
+            QCoreApplication::sendEvent(slider, &wheel);
+        } else if (input == QLatin1String("key")) {
+            QTest::keyClick(slider, Qt::Key_Right);
+        } else {
+            bar.setPosition(40000);
+        }
+        QCOMPARE(seek.size(), seeks ? 1 : 0);
+        if (seeks) {
+            QVERIFY2(slider->value() != 30000, "the bar did not move");
+            QCOMPARE(seek.first().first().toLongLong(), qint64(slider->value()));
+        }
     }
 };
 

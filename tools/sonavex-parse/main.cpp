@@ -15,7 +15,6 @@
 #include <QStringList>
 
 #include <cstdio>
-#include <optional>
 
 namespace {
 
@@ -81,22 +80,15 @@ int main(int argc, char *argv[])
     SongPage song;
     for (const QString &name : files) {
         QFile file(name);
-        if (!file.open(QIODevice::ReadOnly)) {
+        const bool opened = file.open(QIODevice::ReadOnly);
+        const QByteArray bytes = opened ? file.readAll() : QByteArray();
+        if (!opened || file.error() != QFileDevice::NoError) {
             std::fprintf(stderr, "sonavex-parse: cannot read %s: %s\n", qPrintable(name),
                          qPrintable(file.errorString()));
             return 2;
         }
-        const QByteArray bytes = file.readAll();
-        if (file.error() != QFileDevice::NoError) {
-            std::fprintf(stderr, "sonavex-parse: cannot read %s: %s\n", qPrintable(name),
-                         qPrintable(file.errorString()));
-            return 2;
-        }
-        std::optional<QString> page;
-        if (!bytes.isEmpty())
-            page = QString::fromUtf8(bytes);
-
-        const Extraction::Outcome out = Extraction::extractFromPage(song, page);
+        // Empty text, like no text, is no page.
+        const Extraction::Outcome out = Extraction::extractFromPage(song, QString::fromUtf8(bytes));
         // The window stores the video address after its notice; there is none here.
         if (out.end == Extraction::End::Video)
             song.strVideoUrl = out.media.videoUrl;
