@@ -18,6 +18,7 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QPixmap>
+#include <QPointer>
 #include <QScreen>
 #include <QStyle>
 #include <QTimer>
@@ -205,8 +206,10 @@ void Form1::Command1_Click()
     // instead of finishing last and showing the song asked for first.
     m_pageFetch->abort();
     const int extraction = ++m_extraction;
+    // Whatever ran inside the wait may have destroyed the window.
+    const QPointer<Form1> alive(this);
     const std::optional<QString> page = m_pageFetch->GetBody(address);
-    if (extraction != m_extraction)
+    if (!alive || extraction != m_extraction)
         return;
 
     const Extraction::Outcome outcome = Extraction::extractFromPage(m_song, page);
