@@ -206,6 +206,8 @@ private slots:
         QTest::newRow("spaces only") << u"   "_s << u"地址错误,请您检查 .."_s << QString();
         QTest::newRow("https") << u"https://changba.com/s/a"_s << u"地址错误,请您检查 .."_s
                                << QString();
+        QTest::newRow("capital scheme")
+            << u"HTTP://changba.com/s/a"_s << u"地址错误,请您检查 .."_s << QString();
         // Cutting the share address out of the text would fetch changba.com/s/word.
         QTest::newRow("inside another address")
             << u"http://share.songs.example/go?to=http://changba.com/s/word"_s << QString()

@@ -1,8 +1,5 @@
-// The extraction command's logic without widgets (the address check, the
-// captions, a fetch without a page) and the sonavex-parse tool that runs it on
-// saved pages, one shared song state across them.
-
-#include "Extraction.h"
+// The sonavex-parse tool: the extraction's logic without widgets run on saved
+// pages, one shared song state across them.
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -10,22 +7,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-using namespace Extraction;
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// Every field, so "nothing else changed" is one comparison.
-QStringList allFields(const SongPage &s)
-{
-    return {s.strPage,          s.strVideoUrl,    s.strTitleUser,     s.strFansPiece,
-            s.varFansCut,       s.strInfoPiece,   s.varInfoCut,       s.strTitleSong,
-            s.strPlaysPiece,    s.varPlaysCut,    s.strGiftsPiece,    s.varGiftsCut,
-            s.strForwardsPiece, s.varForwardsCut, s.strCommentsPiece, s.varCommentsCut,
-            s.strPhotosPiece,   s.varPhotoTag,    s.varPhotoSrc,      s.varMp3Piece,
-            s.varMp3Cut,        s.strMp3Url,      s.strHeadPiece,     s.varHeadUrl,
-            s.varHeadUrl640,    s.strVideoHtml};
-}
 
 // Names without a folder are fixture pages; the exit code is -1 for a crash or a hang.
 QList<QJsonObject> runTool(const QStringList &files, int *exitCode, QString *errors)
@@ -55,67 +39,17 @@ void expect(const QJsonObject &line, const QStringList &want)
 
 } // namespace
 
-class TestExtraction : public QObject
+class TestSonavexParse : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void addressCheck();
-    void captions();
-    void noPageChangesNothingElse();
     void tool();
 };
 
-void TestExtraction::addressCheck()
-{
-    using A = AddressCheck;
-    const QList<QPair<QString, A>> cases = {
-        {QString(), A::Empty},
-        {u"   "_s, A::MissingPrefix}, // spaces are not empty
-        {u"HTTP://changba.com/s/x1"_s, A::MissingPrefix},
-        {u"http://changba.com/u/x1"_s, A::MissingPrefix},
-        {u" 快来听我唱的歌 http://changba.com/s/x1 （来自唱吧）"_s, A::Ok}, // anywhere, untrimmed
-    };
-    for (const auto &[text, expected] : cases)
-        QVERIFY2(checkAddress(text) == expected, qPrintable(text));
-}
-
-void TestExtraction::captions()
-{
-    const Captions c = captionsFor({u"七月"_s, u"301"_s, u"这个人很懒"_s, u"小幸运"_s, u"\n4410"_s,
-                                    u"0"_s, u"3"_s, u"15"_s, u"http://i/1.jpg"_s});
-    QCOMPARE((QStringList{c.label1, c.label4, c.label10, c.label2, c.label5, c.label6, c.label7,
-                          c.label9}),
-             (QStringList{u"用户名：七月"_s, u"粉丝数：301"_s, u"这个人很懒"_s,
-                          u"演唱歌曲：小幸运"_s, u"播放次数：\n4410次"_s, u"收到礼物：0个"_s,
-                          u"转发次数：3次"_s, u"评论数量：15次"_s}));
-}
-
-// Neither a failed fetch nor an empty body may lose what the last song showed.
-void TestExtraction::noPageChangesNothingElse()
-{
-    const QString videoPage =
-        u"<title>歌 - 人 -</title>.pcsong_head {background: url( \"/100.jpg\""
-        "pcsong_photos\"><embed src=\"http://v/player?a&amp;b\" />mp3:\"/1.mp3\""_s;
-    for (const std::optional<QString> &none :
-         {std::optional<QString>(), std::optional(QString())}) {
-        SongPage song;
-        const Outcome video = extractFromPage(song, videoPage);
-        QCOMPARE(int(video.end), int(End::Video));
-        QVERIFY(song.strVideoUrl.isEmpty()); // the window stores it after its notice
-        song.strVideoUrl = video.media.videoUrl;
-        song.strVideoHtml = u"<embed src=\"x\">"_s;
-        QStringList before = allFields(song);
-
-        QCOMPARE(int(extractFromPage(song, none).end), int(End::NoPage));
-        before[0].clear(); // strPage
-        QCOMPARE(allFields(song), before);
-    }
-}
-
 // One shared song state across the files; an unreadable file stops the run
 // after the lines of the files before it.
-void TestExtraction::tool()
+void TestSonavexParse::tool()
 {
     const QString mp3 = u"http://mp3.songs.example/userdata/88123.mp3?t=1&amp;v=2"_s;
     const QString player = u"http://video.songs.example/player.swf?vid=5521&auto=0"_s;
@@ -155,5 +89,5 @@ void TestExtraction::tool()
     QCOMPARE(exitCode, 2);
 }
 
-QTEST_GUILESS_MAIN(TestExtraction)
-#include "tst_extractionlogic.moc"
+QTEST_GUILESS_MAIN(TestSonavexParse)
+#include "tst_sonavexparse.moc"
