@@ -6,9 +6,9 @@ set -euo pipefail
 packages=(cmake g++ ninja-build pkg-config
     qt6-base-dev qt6-multimedia-dev qt6-translations-l10n
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-    fonts-wqy-microhei libbenchmark-dev)
+    fonts-wqy-microhei libbenchmark-dev libtag1-dev libqt6svg6)
 if [[ "${1:-}" == "--test" ]]; then
-    packages+=(clang libclang-rt-14-dev)
+    packages+=(clang libclang-rt-14-dev desktop-file-utils appstream dpkg-dev)
 fi
 
 missing=()
