@@ -31,6 +31,11 @@ void Form2::setTexts(const QString &videoUrl, const QString &videoHtml)
     m_ui->Text2->setText(videoHtml);
 }
 
+void Form2::setHint(const QString &hint)
+{
+    m_ui->Label3->setText(hint);
+}
+
 // Esc lands here; the dialog stays open until its close box is used.
 void Form2::reject() {}
 

@@ -21,6 +21,8 @@ public:
 
     // Text1 takes the player address, Text2 the snippet.
     void setTexts(const QString &videoUrl, const QString &videoHtml);
+    // Label3, the hint that says where video.htm is.
+    void setHint(const QString &hint);
 
 public slots:
     void reject() override;

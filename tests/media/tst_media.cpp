@@ -8,6 +8,8 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QLabel>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -29,6 +31,12 @@ class TestMedia : public QObject
     void put(const QString &name, const QByteArray &bytes)
     {
         QFile f(m_dir.filePath(name));
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+    }
+
+    static void putIn(const QString &folder, const QString &name, const QByteArray &bytes)
+    {
+        QFile f(QDir(folder).filePath(name));
         QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
     }
 
@@ -161,19 +169,10 @@ private slots:
         QVERIFY(MessageBox::history().isEmpty());
     }
 
-    void failureWarnsAndKeepsOldFile()
+    // A full disk, made with a file size limit, which binds root too.
+    void writeFailureKeepsOldFile()
     {
         QTemporaryDir dir;
-        AppPaths::setExecutableFolderForTesting(dir.filePath(u"missing"_s));
-        MessageBox::setNextAnswer(MessageBox::Ok);
-        QString html;
-        QVERIFY(!ExportVideo(nullptr, u"abc"_s, html));
-        QCOMPARE(MessageBox::history().size(), 1);
-        QCOMPARE(MessageBox::history().first().text,
-                 u"无法生成video.htm文件,请检查软件所在文件夹是否可写 .."_s);
-        QCOMPARE(MessageBox::history().first().flags, 48);
-
-        // A full disk, made with a file size limit, which binds root too.
         QVERIFY(WriteVideoHtm(dir.path(), u"old"_s));
         std::signal(SIGXFSZ, SIG_IGN);
         rlimit saved{};
@@ -186,6 +185,114 @@ private slots:
         QCOMPARE(readAll(dir.filePath(u"video.htm"_s)), QByteArray("old\r\n"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
                  QStringList(u"video.htm"_s));
+    }
+
+    // The program folder when it can be written, else the user's documents
+    // folder, created on demand; the hint names the folder the file is in.
+    void exportFolder_data()
+    {
+        QTest::addColumn<bool>("programWritable");
+        QTest::addColumn<bool>("documentsPossible");
+        QTest::addColumn<QString>("expectIn"); // "program", "documents" or "" for the box
+        QTest::newRow("writable program folder") << true << true << u"program"_s;
+        QTest::newRow("read-only program folder") << false << true << u"documents"_s;
+        QTest::newRow("read-only program folder, no documents folder")
+            << false << false << QString();
+    }
+    void exportFolder()
+    {
+        QFETCH(bool, programWritable);
+        QFETCH(bool, documentsPossible);
+        QFETCH(QString, expectIn);
+
+        QTemporaryDir dir;
+        const QString program = dir.filePath(u"program"_s);
+        QVERIFY(QDir().mkpath(program));
+        putIn(program, u"video.htm"_s, "old\r\n");
+        putIn(program, u"video.htm.Zz9Zz9"_s, "leftover");
+        // Beneath a plain file no folder can be made, whoever asks.
+        putIn(dir.path(), u"plain"_s, "");
+        const QString documents =
+            dir.filePath(documentsPossible ? u"home/Documents/Sonavex"_s : u"plain/Sonavex"_s);
+        AppPaths::setExecutableFolderForTesting(program);
+        AppPaths::setDocumentsFolderForTesting(documents);
+        if (!programWritable) {
+            // The bits bind a normal user; the seam binds root as well.
+            QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner));
+            AppPaths::setReadOnlyFolderForTesting(program);
+        }
+        const auto restore = qScopeGuard([&] {
+            QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            AppPaths::setReadOnlyFolderForTesting(QString());
+            AppPaths::setDocumentsFolderForTesting(QString());
+        });
+
+        ModalDialogs modal;
+        QString hint;
+        modal.whenShown([&](QWidget *dialog) {
+            hint = dialog->findChild<QLabel *>(u"Label3"_s)->text();
+            dialog->close();
+        });
+        MessageBox::setNextAnswer(MessageBox::Ok);
+        QString html;
+        const bool shown = ExportVideo(nullptr, u"abc"_s, html);
+
+        const QByteArray snippet =
+            "<div><script src=\"abc\" type=\"text/javascript\"></script></div>\r\n";
+        const QByteArray programFile = expectIn == u"program"_s ? snippet : QByteArray("old\r\n");
+        QCOMPARE(readAll(program + u"/video.htm"_s), programFile);
+        QCOMPARE(QFile::exists(program + u"/video.htm.Zz9Zz9"_s), expectIn != u"program"_s);
+        if (expectIn == u"documents"_s)
+            QCOMPARE(readAll(documents + u"/video.htm"_s), snippet);
+        else
+            QVERIFY(!QFile::exists(documents + u"/video.htm"_s));
+
+        QCOMPARE(shown, !expectIn.isEmpty());
+        QCOMPARE(modal.handled(), shown);
+        if (expectIn == u"program"_s)
+            QCOMPARE(hint, u"已在当前文件夹下生成名为“video.htm”的网页文件，您打开即可预览视频"_s);
+        if (expectIn == u"documents"_s)
+            QCOMPARE(hint, u"已在“"_s + documents +
+                               u"”文件夹下生成名为“video.htm”的网页文件，您打开即可预览视频"_s);
+        if (expectIn.isEmpty()) {
+            QCOMPARE(MessageBox::history().size(), 1);
+            QCOMPARE(MessageBox::history().first().text,
+                     u"无法生成video.htm文件,请检查软件所在文件夹是否可写 .."_s);
+            QCOMPARE(MessageBox::history().first().flags, 48);
+        } else {
+            QVERIFY(MessageBox::history().isEmpty());
+        }
+    }
+
+    // Only names QSaveFile leaves behind go: video.htm. and six letters or digits.
+    void leftoversRemoved_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("folder");
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("mixed case and digits") << u"video.htm.aB3xY9"_s << false << true;
+        QTest::newRow("digits only") << u"video.htm.000000"_s << false << true;
+        QTest::newRow("five characters") << u"video.htm.aB3xY"_s << false << false;
+        QTest::newRow("seven characters") << u"video.htm.aB3xY9z"_s << false << false;
+        QTest::newRow("not a letter or digit") << u"video.htm.aB-xY9"_s << false << false;
+        QTest::newRow("another name") << u"video.html.aB3xY9"_s << false << false;
+        QTest::newRow("other case") << u"VIDEO.HTM.aB3xY9"_s << false << false;
+        QTest::newRow("a folder") << u"video.htm.aB3xY9"_s << true << false;
+    }
+    void leftoversRemoved()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, folder);
+        QFETCH(bool, removed);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(name);
+        if (folder)
+            QVERIFY(QDir().mkdir(path));
+        else
+            putIn(dir.path(), name, "complete but orphaned");
+        QVERIFY(WriteVideoHtm(dir.path(), VideoSnippet(u"abc"_s)));
+        QCOMPARE(QFileInfo::exists(path), !removed);
+        QCOMPARE(readAll(dir.filePath(u"video.htm"_s)).size(), 63);
     }
 };
 
