@@ -422,14 +422,79 @@ QImage drawIcon(int size)
     return image.convertToFormat(QImage::Format_ARGB32);
 }
 
+// The large drawing of drawIcon as SVG, for desktops that scale icons freely.
+QByteArray iconSvg()
+{
+    // The arc of drawIcon: centre (24, 23), radius 11, from 200 to 340 degrees
+    // counter-clockwise, so through the bottom.
+    const double pi = std::acos(-1.0);
+    const auto at = [pi](double degrees, bool wantX) {
+        const double a = degrees * pi / 180;
+        return wantX ? 24 + 11 * std::cos(a) : 23 - 11 * std::sin(a);
+    };
+    QString svg;
+    QTextStream out(&svg);
+    out.setRealNumberPrecision(5);
+    out << R"(<?xml version="1.0" encoding="UTF-8"?>)" << '\n'
+        << R"(<svg xmlns="http://www.w3.org/2000/svg" width="48" height="48" viewBox="0 0 48 48">)"
+        << '\n'
+        << R"(  <defs><linearGradient id="badge" x1="0" y1="0" x2="0" y2="48" )"
+        << R"(gradientUnits="userSpaceOnUse"><stop offset="0" stop-color="#3ab0c8"/>)"
+        << R"(<stop offset="1" stop-color="#1d7494"/></linearGradient></defs>)" << '\n'
+        << R"svg(  <circle cx="24" cy="24" r="23.5" fill="url(#badge)" stroke="#165e78" )svg"
+        << R"(stroke-width="1"/>)" << '\n'
+        << R"(  <rect x="18.5" y="8" width="11" height="20" rx="5.5" ry="5.5" fill="#fff"/>)"
+        << '\n'
+        << R"(  <g fill="none" stroke="#fff" stroke-width="3.2" stroke-linecap="round">)" << '\n'
+        << "    <path d=\"M" << at(200, true) << ' ' << at(200, false) << " A11 11 0 0 0 "
+        << at(340, true) << ' ' << at(340, false) << "\"/>\n"
+        << R"(    <path d="M24 34V38.5M18 38.5H30"/>)" << '\n'
+        << "  </g>\n</svg>\n";
+    out.flush();
+    return svg.toUtf8();
+}
+
+// Mean difference per channel of two drawings of the same size, 0..255.
+double meanDifference(const QImage &a, const QImage &b)
+{
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y);
+            const QRgb q = b.pixel(x, y);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
+                   std::abs(qBlue(p) - qBlue(q)) + std::abs(qAlpha(p) - qAlpha(q));
+        }
+    }
+    return sum / (4.0 * a.width() * a.height());
+}
+
 bool writeIcons(const QString &root)
 {
     QList<QImage> images;
-    for (int size : {48, 32, 16}) {
+    for (int size : {256, 128, 64, 48, 32, 16}) {
         const QImage icon = drawIcon(size);
         if (!icon.save(root + QStringLiteral("/icons/sonavex-%1.png").arg(size), "PNG"))
             return false;
-        images.append(icon);
+        if (size <= 48)
+            images.append(icon);
+    }
+
+    const QString svgPath = root + QStringLiteral("/icons/sonavex.svg");
+    if (!writeFile(svgPath, iconSvg()))
+        return false;
+    // Drawn twice, the two must agree; without Qt's SVG plugin there is nothing to compare.
+    QImageReader svgReader(svgPath, "svg");
+    if (svgReader.canRead()) {
+        svgReader.setScaledSize(QSize(128, 128));
+        const QImage fromSvg = svgReader.read().convertToFormat(QImage::Format_ARGB32);
+        const double difference = meanDifference(fromSvg, drawIcon(128));
+        if (difference > 4) {
+            std::fprintf(stderr, "the SVG differs from the PNG by %.1f per channel\n", difference);
+            return false;
+        }
+    } else {
+        std::fprintf(stderr, "no SVG reader: the SVG is not compared\n");
     }
     const QString icoPath = root + QStringLiteral("/windows/sonavex.ico");
     if (!writeFile(icoPath, encodeIco(images, {4, 8, 32})))
