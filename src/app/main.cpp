@@ -11,6 +11,9 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Sonavex"));
+    QApplication::setApplicationVersion(QStringLiteral("1.0"));
+    QApplication::setDesktopFileName(QStringLiteral("sonavex"));
     Q_INIT_RESOURCE(icons);
     QApplication::setFont(QFont(QStringLiteral("WenQuanYi Micro Hei"), 9));
 
