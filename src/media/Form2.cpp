@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QIcon>
+#include <QLabel>
 #include <QScreen>
 
 Form2::Form2(QWidget *parent)
@@ -33,7 +34,17 @@ void Form2::setTexts(const QString &videoUrl, const QString &videoHtml)
 
 void Form2::setHint(const QString &hint)
 {
-    m_ui->Label3->setText(hint);
+    QLabel *label = m_ui->Label3;
+    label->setText(hint);
+    // A long folder name would be cut off at both ends of the one centred
+    // line: wrap it instead, still centred in the frame, below its title.
+    if (label->fontMetrics().horizontalAdvance(hint) <= label->width())
+        return;
+    label->setWordWrap(true);
+    const int height = label->heightForWidth(label->width());
+    const int centre = label->geometry().center().y();
+    const int top = qMax(label->fontMetrics().height(), centre - height / 2);
+    label->setGeometry(label->x(), top, label->width(), height);
 }
 
 // Esc lands here; the dialog stays open until its close box is used.

@@ -193,16 +193,21 @@ private slots:
     {
         QTest::addColumn<bool>("programWritable");
         QTest::addColumn<bool>("documentsPossible");
+        QTest::addColumn<QString>("documentsName");
         QTest::addColumn<QString>("expectIn"); // "program", "documents" or "" for the box
-        QTest::newRow("writable program folder") << true << true << u"program"_s;
-        QTest::newRow("read-only program folder") << false << true << u"documents"_s;
+        const QString documents = u"home/Documents/Sonavex"_s;
+        QTest::newRow("writable program folder") << true << true << documents << u"program"_s;
+        QTest::newRow("read-only program folder") << false << true << documents << u"documents"_s;
+        QTest::newRow("read-only program folder, long documents name")
+            << false << true << u"home/"_s + QString(80, u'd') + u"/Sonavex"_s << u"documents"_s;
         QTest::newRow("read-only program folder, no documents folder")
-            << false << false << QString();
+            << false << false << documents << QString();
     }
     void exportFolder()
     {
         QFETCH(bool, programWritable);
         QFETCH(bool, documentsPossible);
+        QFETCH(QString, documentsName);
         QFETCH(QString, expectIn);
 
         QTemporaryDir dir;
@@ -213,7 +218,7 @@ private slots:
         // Beneath a plain file no folder can be made, whoever asks.
         putIn(dir.path(), u"plain"_s, "");
         const QString documents =
-            dir.filePath(documentsPossible ? u"home/Documents/Sonavex"_s : u"plain/Sonavex"_s);
+            dir.filePath(documentsPossible ? documentsName : u"plain/Sonavex"_s);
         AppPaths::setExecutableFolderForTesting(program);
         AppPaths::setDocumentsFolderForTesting(documents);
         if (!programWritable) {
@@ -229,8 +234,15 @@ private slots:
 
         ModalDialogs modal;
         QString hint;
+        bool hintFits = false;
         modal.whenShown([&](QWidget *dialog) {
-            hint = dialog->findChild<QLabel *>(u"Label3"_s)->text();
+            const QLabel *label = dialog->findChild<QLabel *>(u"Label3"_s);
+            hint = label->text();
+            // One line as wide as the frame, or wrapped lines that all show.
+            hintFits = label->wordWrap()
+                           ? label->heightForWidth(label->width()) <= label->height() &&
+                                 label->parentWidget()->rect().contains(label->geometry())
+                           : label->fontMetrics().horizontalAdvance(hint) <= label->width();
             dialog->close();
         });
         MessageBox::setNextAnswer(MessageBox::Ok);
@@ -249,6 +261,7 @@ private slots:
 
         QCOMPARE(shown, !expectIn.isEmpty());
         QCOMPARE(modal.handled(), shown);
+        QCOMPARE(hintFits, shown);
         if (expectIn == u"program"_s)
             QCOMPARE(hint, u"已在当前文件夹下生成名为“video.htm”的网页文件，您打开即可预览视频"_s);
         if (expectIn == u"documents"_s)
