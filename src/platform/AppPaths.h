@@ -12,7 +12,8 @@ QString executableFolder(); // without a trailing separator, except at a root
 void setExecutableFolderForTesting(const QString &folder); // empty restores
 
 // The tool's own folder under the user's documents, not created here; empty
-// when there is no documents folder.
+// when there is no documents folder, and while a test has moved the
+// executable's folder without setting this one.
 QString documentsFolder();
 void setDocumentsFolderForTesting(const QString &folder); // empty restores
 
