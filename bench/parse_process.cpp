@@ -63,7 +63,8 @@ std::string worstPage(size_t bytes)
         "</style></head><body><div class=\"pcsong_photos\"><img src=\"http://img.example/u/7.jpg\" "
         "/></div><div class=\"pcsong_title\">有 2718</div><div class=\"pcsong_title\" >广东 深圳"
         "</div><div class=\"pcsong_listen_icon fl\">12,034</div><div class=\"pcsong_gift_icon fl\">"
-        "56</div><div class=\"pcsong_forward_icon fl\">7</div><div class=\"pcsong_comment_icon fl\">"
+        "56</div><div class=\"pcsong_forward_icon fl\">7</div><div class=\"pcsong_comment_icon "
+        "fl\">"
         "89</div><script>var s = {mp3:\"http://mp3.example/88123.mp3\"};</script></body></html>\n";
     // Markup with CJK text; 为 (U+4E3A) has ':' as its low byte, which defeats a
     // UTF-16 search's skip table for "mp3:".
@@ -102,8 +103,8 @@ Run runProcess(const std::vector<std::string> &argv)
     rusage usage{};
     wait4(pid, &status, 0, &usage);
     Run run;
-    run.ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                 .count();
+    run.ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     run.rssKiB = usage.ru_maxrss;
     run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return run;
@@ -148,8 +149,7 @@ int main(int argc, char **argv)
     double timeOf[2] = {};
     for (const int mib : sizes) {
         const std::string path = (keep.empty() ? std::string("/tmp") : keep) + "/worst-" +
-                                 std::to_string(mib) + "MiB-" + std::to_string(getpid()) +
-                                 ".html";
+                                 std::to_string(mib) + "MiB-" + std::to_string(getpid()) + ".html";
         const std::string page = worstPage(size_t(mib) << 20);
         std::ofstream(path, std::ios::binary).write(page.data(), std::streamsize(page.size()));
 
