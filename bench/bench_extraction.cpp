@@ -131,7 +131,7 @@ void BM_GetBody(benchmark::State &state)
     for (auto _ : state) {
         QElapsedTimer timer;
         timer.start();
-        const std::optional<QString> body = fetch.GetBody(kAudioAddress);
+        const std::optional<PageText> body = fetch.GetBody(kAudioAddress);
         const double ms = double(timer.nsecsElapsed()) / 1e6;
         if (!body || body->isEmpty()) {
             state.SkipWithError("the page did not arrive");
@@ -150,7 +150,7 @@ void BM_LoadPicture(benchmark::State &state)
     for (auto _ : state) {
         QElapsedTimer timer;
         timer.start();
-        const LoadedPicture picture = LoadPicture(kPhotoAddress);
+        const PictureFiles::Result picture = LoadPicture(kPhotoAddress);
         const double ms = double(timer.nsecsElapsed()) / 1e6;
         if (picture.picture.isNull()) {
             state.SkipWithError("the photo did not load");

@@ -63,7 +63,7 @@ void BM_PendingGetBody(benchmark::State &state)
     double cpu = 0;
     for (auto _ : state) {
         const double before = processCpuSeconds();
-        const std::optional<QString> body = fetch.GetBody(url);
+        const std::optional<PageText> body = fetch.GetBody(url);
         cpu += processCpuSeconds() - before;
         if (!body) {
             state.SkipWithError("the slow page did not arrive");

@@ -1,6 +1,7 @@
 // Feeds successive pages through the extraction on one song state and checks
-// what the cutting rules guarantee whatever the page holds. The input is split
-// at NUL bytes; an empty part is a fetch that gave no page.
+// what the cutting rules guarantee whatever the page holds, and that the page
+// read as UTF-8 bytes and the page decoded to text give the same song state.
+// The input is split at NUL bytes; an empty part is a fetch that gave no page.
 
 #include "Extraction.h"
 
@@ -36,13 +37,13 @@ void checkTrimmed(const QString &v, const char *what)
 
 QStringList allFields(const SongPage &s)
 {
-    return {s.strPage,          s.strVideoUrl,    s.strTitleUser,     s.strFansPiece,
-            s.varFansCut,       s.strInfoPiece,   s.varInfoCut,       s.strTitleSong,
-            s.strPlaysPiece,    s.varPlaysCut,    s.strGiftsPiece,    s.varGiftsCut,
-            s.strForwardsPiece, s.varForwardsCut, s.strCommentsPiece, s.varCommentsCut,
-            s.strPhotosPiece,   s.varPhotoTag,    s.varPhotoSrc,      s.varMp3Piece,
-            s.varMp3Cut,        s.strMp3Url,      s.strHeadPiece,     s.varHeadUrl,
-            s.varHeadUrl640,    s.strVideoHtml};
+    return {s.strPage.toString(), s.strVideoUrl,    s.strTitleUser,     s.strFansPiece,
+            s.varFansCut,         s.strInfoPiece,   s.varInfoCut,       s.strTitleSong,
+            s.strPlaysPiece,      s.varPlaysCut,    s.strGiftsPiece,    s.varGiftsCut,
+            s.strForwardsPiece,   s.varForwardsCut, s.strCommentsPiece, s.varCommentsCut,
+            s.strPhotosPiece,     s.varPhotoTag,    s.varPhotoSrc,      s.varMp3Piece,
+            s.varMp3Cut,          s.strMp3Url,      s.strHeadPiece,     s.varHeadUrl,
+            s.varHeadUrl640,      s.strVideoHtml};
 }
 
 bool sameValues(const SongValues &a, const SongValues &b)
@@ -57,7 +58,7 @@ bool sameValues(const SongValues &a, const SongValues &b)
 // marker is missing repeats the last parsed page's value.
 struct Dependent
 {
-    QStringView marker;
+    QLatin1StringView marker;
     QString SongValues::*value;
     const char *name;
 };
@@ -95,19 +96,17 @@ void checkValues(const SongValues &v, const SongPage &song)
 void checkMedia(const Extraction::Outcome &out, const SongPage &song)
 {
     const QString &photo = out.values.photoUrl;
-    switch (out.end) {
-    case Extraction::End::NoPage:
-        fail("no-page outcome for a page");
-    case Extraction::End::NoPhoto:
+    switch (out.media.kind) {
+    case MediaKind::NoPhoto:
         check(photo.isEmpty(), "NoPhoto with a photo address", photo);
         check(out.media.pictureUrl.isEmpty() && out.media.videoUrl.isEmpty(), "NoPhoto picture");
         break;
-    case Extraction::End::Video:
+    case MediaKind::Video:
         check(photo.contains(u"player"), "Video without player", photo);
         check(out.media.pictureUrl == song.varHeadUrl640, "Video picture");
         check(out.media.videoUrl.size() <= photo.size(), "video address grew");
         break;
-    case Extraction::End::Audio:
+    case MediaKind::Audio:
         check(!photo.isEmpty() && !photo.contains(u"player"), "Audio kind", photo);
         check(out.media.pictureUrl == photo && out.media.videoUrl.isEmpty(), "Audio picture");
         break;
@@ -123,43 +122,51 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (parts.size() > 8)
         return -1;
 
-    SongPage song;
-    SongValues last; // values of the last page that was parsed
+    SongPage song;     // fed the bytes, as the window and the tool read a UTF-8 page
+    SongPage textSong; // fed the same bytes decoded to text first
+    SongValues last;   // values of the last page that was parsed
     for (const QByteArray &part : parts) {
         const SongPage before = song;
-        std::optional<QString> page;
+        std::optional<PageText> page;
         if (!part.isEmpty())
-            page = QString::fromUtf8(part);
+            page = PageText::fromUtf8(QByteArray(part.constData(), part.size()));
+        const QString text = QString::fromUtf8(part);
 
-        const Extraction::Outcome out = Extraction::extractFromPage(song, page);
-        if (!page || page->isEmpty()) {
-            check(out.end == Extraction::End::NoPage, "no page but parsed");
+        const std::optional<Extraction::Outcome> out = Extraction::extractFromPage(song, page);
+        const std::optional<Extraction::Outcome> textOut = Extraction::extractFromPage(
+            textSong, page ? std::optional<PageText>(text) : std::nullopt);
+        check(allFields(song) == allFields(textSong), "byte and text paths store different fields");
+        check(out.has_value() == textOut.has_value(), "byte and text paths disagree on a page");
+        if (!out || text.isEmpty()) {
+            check(!out, "no page but parsed");
             QStringList expected = allFields(before);
             expected[0].clear();
             check(allFields(song) == expected, "no page changed the song state");
             continue;
         }
+        check(sameValues(out->values, textOut->values),
+              "byte and text paths give different values");
 
-        check(song.strPage == *page, "page not stored");
+        check(song.strPage.toString() == text, "page not stored");
         check(song.strVideoUrl.isEmpty(), "video address not cleared");
-        checkValues(out.values, song);
-        checkMedia(out, song);
+        checkValues(out->values, song);
+        checkMedia(*out, song);
 
         SongPage fresh;
-        fresh.strPage = *page;
+        fresh.strPage = song.strPage;
         const SongValues alone = ParseSongPage(fresh);
         for (const Dependent &d : kDependents) {
-            const QString &got = out.values.*(d.value);
-            const QString &want = page->contains(d.marker) ? alone.*(d.value) : last.*(d.value);
+            const QString &got = out->values.*(d.value);
+            const QString &want = text.contains(d.marker) ? alone.*(d.value) : last.*(d.value);
             check(got == want, d.name, got);
         }
-        if (!page->contains(SongMarkers::photos))
-            check(out.values.photoUrl == last.photoUrl, "photoUrl not kept", out.values.photoUrl);
-        if (!page->contains(SongMarkers::mp3))
+        if (!text.contains(SongMarkers::photos))
+            check(out->values.photoUrl == last.photoUrl, "photoUrl not kept", out->values.photoUrl);
+        if (!text.contains(SongMarkers::mp3))
             check(song.strMp3Url == before.strMp3Url, "strMp3Url not kept", song.strMp3Url);
         else
             check(song.strMp3Url == fresh.strMp3Url, "strMp3Url depends on history");
-        if (!page->contains(SongMarkers::head))
+        if (!text.contains(SongMarkers::head))
             check(song.varHeadUrl640 == before.varHeadUrl640, "varHeadUrl640 not kept");
         else
             check(song.varHeadUrl640 == fresh.varHeadUrl640, "varHeadUrl640 depends on history");
@@ -168,10 +175,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         // taken again from it or was kept and is kept again.
         SongPage again = song;
         const SongValues twice = ParseSongPage(again);
-        check(sameValues(twice, out.values), "second parse of the same page differs");
+        check(sameValues(twice, out->values), "second parse of the same page differs");
         check(allFields(again) == allFields(song), "second parse changed the song state");
 
-        last = out.values;
+        last = out->values;
     }
     return 0;
 }

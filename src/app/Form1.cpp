@@ -208,31 +208,29 @@ void Form1::Command1_Click()
     const int extraction = ++m_extraction;
     // Whatever ran inside the wait may have destroyed the window.
     const QPointer<Form1> alive(this);
-    const std::optional<QString> page = m_pageFetch->GetBody(address);
+    const std::optional<PageText> page = m_pageFetch->GetBody(address);
     if (!alive || extraction != m_extraction)
         return;
 
-    const Extraction::Outcome outcome = Extraction::extractFromPage(m_song, page);
-    if (outcome.end == Extraction::End::NoPage)
+    const std::optional<Extraction::Outcome> outcome = Extraction::extractFromPage(m_song, page);
+    if (!outcome)
         return;
-    showSongValues(outcome.values);
+    showSongValues(outcome->values);
 
-    switch (outcome.end) {
-    case Extraction::End::NoPage:
-        break;
-    case Extraction::End::NoPhoto:
+    switch (outcome->media.kind) {
+    case MediaKind::NoPhoto:
         ui->Image1->setPixmap(ui->Image2->pixmap());
         break;
-    case Extraction::End::Video:
-        showPicture(outcome.media.pictureUrl);
+    case MediaKind::Video:
+        showPicture(outcome->media.pictureUrl);
         if (extraction != m_extraction)
             return; // the window was closed while the picture loaded
         MessageBox::show(this, QStringLiteral("您当前获取的为视频!"),
                          MessageBox::OkOnly + MessageBox::Information, MessageBox::defaultTitle());
-        m_song.strVideoUrl = outcome.media.videoUrl;
+        m_song.strVideoUrl = outcome->media.videoUrl;
         break;
-    case Extraction::End::Audio:
-        showPicture(outcome.media.pictureUrl);
+    case MediaKind::Audio:
+        showPicture(outcome->media.pictureUrl);
         break;
     }
 }
@@ -252,8 +250,8 @@ void Form1::showSongValues(const SongValues &values)
 
 void Form1::showPicture(const QString &address)
 {
-    const LoadedPicture loaded = LoadPicture(address);
-    if (loaded.error)
+    const PictureFiles::Result loaded = LoadPicture(address);
+    if (loaded.outcome == PictureFiles::Outcome::Error)
         return; // Image1 keeps what it showed
     // A null picture ("nothing") clears Image1.
     ui->Image1->setPixmap(QPixmap::fromImage(loaded.picture));

@@ -1,11 +1,6 @@
 #include "Inet.h"
 
-#include <QEventLoop>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QTimer>
-#include <QUrl>
+#include "HttpGet.h"
 
 Inet::Inet(QObject *parent)
     : QObject(parent)
@@ -13,29 +8,11 @@ Inet::Inet(QObject *parent)
 
 QString Inet::OpenURL(const QString &url)
 {
-    if (!m_manager)
-        m_manager = new QNetworkAccessManager(this);
-
-    QNetworkReply *reply = m_manager->get(QNetworkRequest(QUrl(url)));
-    QEventLoop loop;
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    connect(&deadline, &QTimer::timeout, reply, &QNetworkReply::abort);
-    deadline.start(m_timeoutMs);
-    if (!reply->isFinished())
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    deadline.stop();
-
-    QString text;
-    // The loop also returns early when the application is quitting.
-    if (!reply->isFinished()) {
-        reply->abort();
-    } else if (reply->error() == QNetworkReply::NoError) {
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        if (status >= 200 && status < 300)
-            text = QString::fromUtf8(reply->readAll());
-    }
-    reply->deleteLater();
-    return text;
+    HttpGetRequest request;
+    request.url = QUrl(url);
+    request.timeoutMs = m_timeoutMs;
+    const HttpGetResult result = HttpGet::fetch(request);
+    if (!result.completed() || result.status < 200 || result.status >= 300)
+        return QString();
+    return QString::fromUtf8(result.body);
 }

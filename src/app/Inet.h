@@ -8,12 +8,11 @@
 #include <QObject>
 #include <QString>
 
-class QNetworkAccessManager;
-
 class Inet : public QObject
 {
     Q_OBJECT
 public:
+    // The window takes no input meanwhile, so give up after a minute rather than hang on.
     static constexpr int DefaultRequestTimeoutMs = 60000;
 
     explicit Inet(QObject *parent = nullptr);
@@ -23,7 +22,5 @@ public:
     void setRequestTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
 
 private:
-    // Created on the first fetch so that start-up does not pay for it.
-    QNetworkAccessManager *m_manager = nullptr;
     int m_timeoutMs = DefaultRequestTimeoutMs;
 };

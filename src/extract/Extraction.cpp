@@ -37,27 +37,16 @@ Captions captionsFor(const SongValues &v)
     return c;
 }
 
-Outcome extractFromPage(SongPage &song, const std::optional<QString> &page)
+std::optional<Outcome> extractFromPage(SongPage &song, const std::optional<PageText> &page)
 {
-    Outcome out;
-    song.strPage = page.value_or(QString());
+    song.strPage = page.value_or(PageText());
     if (song.strPage.isEmpty())
-        return out;
+        return std::nullopt;
 
     song.strVideoUrl.clear();
+    Outcome out;
     out.values = ParseSongPage(song);
     out.media = DecideMedia(out.values.photoUrl, song.varHeadUrl640);
-    switch (out.media.kind) {
-    case MediaKind::NoPhoto:
-        out.end = End::NoPhoto;
-        break;
-    case MediaKind::Video:
-        out.end = End::Video;
-        break;
-    case MediaKind::Audio:
-        out.end = End::Audio;
-        break;
-    }
     return out;
 }
 

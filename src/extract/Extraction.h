@@ -27,18 +27,16 @@ struct Captions
 
 Captions captionsFor(const SongValues &v);
 
-enum class End { NoPage, NoPhoto, Video, Audio };
-
 struct Outcome
 {
-    End end = End::NoPage;
     SongValues values;
     MediaDecision media;
 };
 
 // Stores the page (none = empty text) in strPage. Without a page nothing else
-// changes. Otherwise clears strVideoUrl, parses and decides; storing the video
-// address is left to the caller, which first shows the picture and the notice.
-Outcome extractFromPage(SongPage &song, const std::optional<QString> &page);
+// changes and there is no outcome. Otherwise clears strVideoUrl, parses and
+// decides; storing the video address is left to the caller, which first shows
+// the picture and the notice.
+std::optional<Outcome> extractFromPage(SongPage &song, const std::optional<PageText> &page);
 
 } // namespace Extraction

@@ -5,11 +5,18 @@
 // HTML. Pieces are kept between extractions on purpose: a marker missing from
 // a page leaves the piece an earlier page gave, so the value repeats.
 
+#include "PageText.h"
+
+#include <QLatin1StringView>
 #include <QString>
 
+// Pieces are kept only up to where they are read (a title piece to its second
+// "-" or "</title>", a block to its closing text), and the page is kept in the
+// form it came in: so no page-sized copy is made, while every value, and what
+// a later page without a marker repeats, stays the same.
 struct SongPage
 {
-    QString strPage;
+    PageText strPage;
     QString strVideoUrl;
     QString strTitleUser;
     QString strFansPiece;
@@ -66,15 +73,16 @@ struct MediaDecision
 MediaDecision DecideMedia(const QString &photoUrl, const QString &varHeadUrl640);
 
 // The markers the parser looks for, exposed for tests, tools and the fuzzer.
+// All ASCII, so a UTF-8 page can be searched as bytes.
 namespace SongMarkers {
-inline constexpr QStringView title = u"<title>";
-inline constexpr QStringView fans = u"pcsong_title\">";
-inline constexpr QStringView info = u"pcsong_title\" >";
-inline constexpr QStringView plays = u"pcsong_listen_icon fl\">";
-inline constexpr QStringView gifts = u"pcsong_gift_icon fl\">";
-inline constexpr QStringView forwards = u"pcsong_forward_icon fl\">";
-inline constexpr QStringView comments = u"pcsong_comment_icon fl\">";
-inline constexpr QStringView photos = u"pcsong_photos\">";
-inline constexpr QStringView mp3 = u"mp3:\"";
-inline constexpr QStringView head = u".pcsong_head {background: url( \"";
+inline constexpr QLatin1StringView title("<title>");
+inline constexpr QLatin1StringView fans("pcsong_title\">");
+inline constexpr QLatin1StringView info("pcsong_title\" >");
+inline constexpr QLatin1StringView plays("pcsong_listen_icon fl\">");
+inline constexpr QLatin1StringView gifts("pcsong_gift_icon fl\">");
+inline constexpr QLatin1StringView forwards("pcsong_forward_icon fl\">");
+inline constexpr QLatin1StringView comments("pcsong_comment_icon fl\">");
+inline constexpr QLatin1StringView photos("pcsong_photos\">");
+inline constexpr QLatin1StringView mp3("mp3:\"");
+inline constexpr QLatin1StringView head(".pcsong_head {background: url( \"");
 } // namespace SongMarkers

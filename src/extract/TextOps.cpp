@@ -18,12 +18,6 @@ QStringView through(QStringView source, QStringView end)
     return at < 0 ? QStringView() : source.left(at + 1);
 }
 
-QStringView before(QStringView source, QStringView end)
-{
-    const qsizetype at = source.indexOf(end);
-    return at < 0 ? source : source.left(at);
-}
-
 namespace {
 bool isTrimmable(QChar c)
 {

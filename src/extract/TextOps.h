@@ -19,9 +19,6 @@ std::optional<QStringView> pieceAfter(QStringView source, QStringView marker);
 // occurrence of end; empty when end does not occur.
 QStringView through(QStringView source, QStringView end);
 
-// The text before the first occurrence of end, or all of it.
-QStringView before(QStringView source, QStringView end);
-
 // Leading and trailing U+0020 and U+3000 removed; tabs and line breaks stay.
 QString trimmed(QStringView text);
 

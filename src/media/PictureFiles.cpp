@@ -1,15 +1,12 @@
 #include "PictureFiles.h"
 
+#include "HttpGet.h"
+
 #include <QBuffer>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QRegularExpression>
-#include <QTimer>
 #include <QUrl>
 
 namespace {
@@ -72,58 +69,21 @@ Fetched readLocal(const QString &path)
 
 Fetched fetchWeb(const QUrl &url)
 {
-    // One manager per load: it has no cache, follows redirects that stay as safe,
-    // and deletes the reply when it goes. A manager outliving the window would be
-    // torn down with the application, after its network thread.
-    QNetworkAccessManager network;
-    QNetworkReply *r = network.get(QNetworkRequest(url));
+    HttpGetRequest request;
+    request.url = url;
+    request.timeoutMs = PictureFiles::timeoutMs();
+    request.maxBytes = PictureFiles::maxPictureBytes;
+    const HttpGetResult got = HttpGet::fetch(request);
     Fetched fetched;
-    QString stopReason;
-    const auto stop = [&](const QString &why) {
-        if (stopReason.isEmpty())
-            stopReason = why;
-        r->abort();
-    };
-
-    QEventLoop loop;
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, &loop, [&] { stop(QStringLiteral("time-out")); });
-    QObject::connect(r, &QNetworkReply::metaDataChanged, &loop, [&] {
-        const QVariant length = r->header(QNetworkRequest::ContentLengthHeader);
-        if (length.isValid() && length.toLongLong() > PictureFiles::maxPictureBytes)
-            stop(QStringLiteral("picture too large"));
-    });
-    // A followed redirect must not leave its own body in front of the picture.
-    QObject::connect(r, &QNetworkReply::redirected, &loop, [&] { fetched.data.clear(); });
-    QObject::connect(r, &QNetworkReply::readyRead, &loop, [&] {
-        fetched.data += r->readAll();
-        if (fetched.data.size() > PictureFiles::maxPictureBytes)
-            stop(QStringLiteral("picture too large"));
-    });
-    QObject::connect(r, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-
-    deadline.start(PictureFiles::timeoutMs());
-    if (!r->isFinished())
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-
-    if (!stopReason.isEmpty()) {
-        fetched.data.clear();
-        fetched.errorText = stopReason;
-        return fetched;
-    }
-    if (r->error() != QNetworkReply::NoError) {
-        fetched.data.clear();
-        fetched.errorText = r->errorString();
-        return fetched;
-    }
-    fetched.data += r->readAll();
-    if (fetched.data.size() > PictureFiles::maxPictureBytes) {
-        fetched.data.clear();
+    if (got.timedOut)
+        fetched.errorText = QStringLiteral("time-out");
+    else if (got.tooLarge)
         fetched.errorText = QStringLiteral("picture too large");
-        return fetched;
-    }
-    fetched.ok = true;
+    else if (got.error != QNetworkReply::NoError || !got.completed())
+        fetched.errorText = got.errorText;
+    fetched.ok = fetched.errorText.isEmpty();
+    if (fetched.ok)
+        fetched.data = got.body;
     return fetched;
 }
 

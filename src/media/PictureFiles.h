@@ -25,6 +25,7 @@ public:
     };
 
     static constexpr qint64 maxPictureBytes = 32 * 1024 * 1024;
+    // A song's photo is small; a picture that takes longer is not worth the blocked window.
     static constexpr int defaultTimeoutMs = 20000;
 
     // http and https addresses, file URLs and local paths.

@@ -1,22 +1,9 @@
 #include "PictureLoader.h"
 
-#include "PictureFiles.h"
-
-LoadedPicture LoadPicture(const QString &strFileName)
+PictureFiles::Result LoadPicture(const QString &strFileName)
 {
-    LoadedPicture result;
     const PictureFiles::Result first = PictureFiles::loadPath(strFileName);
-    if (first.outcome != PictureFiles::Outcome::Error) {
-        result.picture = first.picture;
-        return result;
-    }
-
-    const PictureFiles::Result fallback = PictureFiles::loadFile(strFileName);
-    if (fallback.outcome == PictureFiles::Outcome::Loaded) {
-        result.picture = fallback.picture;
-        return result;
-    }
-    result.error = true;
-    result.errorText = fallback.errorText;
-    return result;
+    if (first.outcome != PictureFiles::Outcome::Error)
+        return first;
+    return PictureFiles::loadFile(strFileName);
 }

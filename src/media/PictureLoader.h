@@ -5,14 +5,10 @@
 // the basic file loader get the location. A plain failure of the first
 // loader is final and means "no picture".
 
-#include <QImage>
+#include "PictureFiles.h"
+
 #include <QString>
 
-struct LoadedPicture
-{
-    bool error = false; // both loaders failed: the caller keeps the picture it had
-    QImage picture;     // null without error = "nothing": the caller clears its picture
-    QString errorText;  // for diagnostics only; never shown
-};
-
-LoadedPicture LoadPicture(const QString &strFileName);
+// Loaded: the picture. Failed: nothing, and the caller clears its picture.
+// Error: both loaders failed, and the caller keeps the picture it had.
+PictureFiles::Result LoadPicture(const QString &strFileName);

@@ -1,9 +1,11 @@
 // The sonavex-parse tool: the extraction's logic without widgets run on saved
 // pages, one shared song state across them.
 
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -45,6 +47,7 @@ class TestSonavexParse : public QObject
 
 private slots:
     void tool();
+    void gbkPageByItsMeta();
 };
 
 // One shared song state across the files; an unreadable file stops the run
@@ -87,6 +90,27 @@ void TestSonavexParse::tool()
     }
     runTool({}, &exitCode, &errors);
     QCOMPARE(exitCode, 2);
+}
+
+// A saved page has no header: its <meta> names GBK, and the values read right.
+void TestSonavexParse::gbkPageByItsMeta()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(u"gbk.html"_s);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QStringEncoder gbk("GBK");
+    file.write(gbk.encode(u"<html><head><meta charset=\"gbk\"><title>因为爱情 - 小明 - 唱吧</title>"
+                          u"<div class=\"pcsong_title\" >广东 深圳</div>"_s));
+    file.close();
+    int exitCode = -1;
+    QString errors;
+    const QList<QJsonObject> lines = runTool({path}, &exitCode, &errors);
+    QCOMPARE(exitCode, 0);
+    QCOMPARE(lines.size(), 1);
+    expect(lines[0], {u"songName"_s, u"因为爱情"_s, u"userName"_s, u"小明"_s, u"otherInfo"_s,
+                      u"广东 深圳"_s});
 }
 
 QTEST_GUILESS_MAIN(TestSonavexParse)

@@ -3,6 +3,7 @@
 
 #include "SongPage.h"
 
+#include <QRandomGenerator>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -65,6 +66,7 @@ private slots:
     void value_data();
     void value();
     void piecesKeptButShort();
+    void bytesReadAsText();
 };
 
 // Pages parsed in order on one song state; the field is read after the last.
@@ -147,7 +149,7 @@ void TestSongPage::value()
 void TestSongPage::piecesKeptButShort()
 {
     SongPage song;
-    song.strPage = PageParts().page() + QString(1 << 20, u'x');
+    song.strPage = QString(PageParts().page() + QString(1 << 20, u'x'));
     const QStringList first = fields(ParseSongPage(song), song);
     // Spaces and U+3000 are trimmed, a line break is not; the header address is never trimmed.
     QCOMPARE(first, (QStringList{u"Heightened"_s, u"2718"_s, u"广东\u3000深圳"_s, u"因为爱情"_s,
@@ -162,6 +164,74 @@ void TestSongPage::piecesKeptButShort()
 
     song.strPage = u"<html><body>页面不存在</body></html>"_s;
     QCOMPARE(fields(ParseSongPage(song), song), first);
+}
+
+QStringList stored(const SongPage &s)
+{
+    return {s.strPage.toString(), s.strTitleUser,     s.strFansPiece,   s.varFansCut,
+            s.strInfoPiece,       s.varInfoCut,       s.strTitleSong,   s.strPlaysPiece,
+            s.varPlaysCut,        s.strGiftsPiece,    s.varGiftsCut,    s.strForwardsPiece,
+            s.varForwardsCut,     s.strCommentsPiece, s.varCommentsCut, s.strPhotosPiece,
+            s.varPhotoTag,        s.varPhotoSrc,      s.varMp3Piece,    s.varMp3Cut,
+            s.strMp3Url,          s.strHeadPiece,     s.varHeadUrl,     s.varHeadUrl640};
+}
+
+// Random page sequences, each page read once as UTF-8 bytes and once decoded to
+// text first: every value and every stored field must agree, page after page.
+void TestSongPage::bytesReadAsText()
+{
+    const QList<QByteArray> bits = {"<title>",
+                                    "</title>",
+                                    "pcsong_title\">",
+                                    "pcsong_title\" >",
+                                    "pcsong_listen_icon fl\">",
+                                    "pcsong_gift_icon fl\">",
+                                    "pcsong_forward_icon fl\">",
+                                    "pcsong_comment_icon fl\">",
+                                    "pcsong_photos\">",
+                                    "mp3:\"",
+                                    ".pcsong_head {background: url( \"",
+                                    "</div>",
+                                    "/>",
+                                    "src=\"",
+                                    "\"",
+                                    " ",
+                                    "-",
+                                    "<",
+                                    "player",
+                                    "100",
+                                    "&amp;",
+                                    "http://i/7.jpg",
+                                    "\xE3\x80\x80", // U+3000, trimmed like a space
+                                    "\xEF\xBB\xBF", // a BOM, also right after a marker
+                                    "\xE4\xB8\xBA\xE7\x88\xB1",
+                                    "\xF0\x9F\x8E\xB5",
+                                    "\xE4\xB8",
+                                    "\xE6", // truncated sequences
+                                    "\xEF\xE4\xEF",
+                                    "\xFF",
+                                    "\xC0\xAF",
+                                    "\xED\xA0\x80"}; // invalid ones
+    QRandomGenerator random(20261207);               // fixed, so a failure repeats
+    for (int sequence = 0; sequence < 400; ++sequence) {
+        SongPage bytes;
+        SongPage text;
+        const int pages = random.bounded(1, 5);
+        for (int p = 0; p < pages; ++p) {
+            QByteArray page;
+            for (int n = random.bounded(0, 40); n > 0; --n)
+                page += bits[random.bounded(bits.size())];
+            if (random.bounded(4) == 0) // pages shorter than any marker, cuts inside a sequence
+                page.truncate(random.bounded(page.size() + 1));
+            if (page.isEmpty())
+                continue;
+            bytes.strPage = PageText::fromUtf8(page);
+            text.strPage = QString::fromUtf8(page);
+            const QStringList fromBytes = fields(ParseSongPage(bytes), bytes);
+            QCOMPARE(fromBytes, fields(ParseSongPage(text), text));
+            QCOMPARE(stored(bytes), stored(text));
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestSongPage)

@@ -103,10 +103,10 @@ private slots:
         QFETCH(QString, location);
         QFETCH(int, expect);
         location.replace(QLatin1String("%1"), m_server.baseUrl());
-        const LoadedPicture loaded =
+        const PictureFiles::Result loaded =
             LoadPicture(location.replace(QLatin1String("%2"), m_dir.path()));
-        QCOMPARE(loaded.error, expect == Error);
-        QCOMPARE(loaded.errorText.isEmpty(), expect != Error);
+        QCOMPARE(loaded.outcome == PictureFiles::Outcome::Error, expect == Error);
+        QCOMPARE(loaded.errorText.isEmpty(), expect == Picture);
         if (expect == Picture)
             QCOMPARE(loaded.picture.convertToFormat(QImage::Format_RGB32), m_picture);
         else

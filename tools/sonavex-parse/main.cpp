@@ -2,7 +2,8 @@
 //
 // Runs one extraction per file, in order, on one shared song state, the way
 // the extraction command does from its fetch on; an empty file stands for a
-// fetch that gave no page. Prints one compact JSON object per file. A file
+// fetch that gave no page. Each file is decoded as the window decodes a page
+// that came without a charset. Prints one compact JSON object per file. A file
 // that cannot be read stops the run with status 2; the lines of the files
 // before it have been printed already.
 
@@ -18,31 +19,31 @@
 
 namespace {
 
-QString endName(Extraction::End end)
+QString endName(const std::optional<Extraction::Outcome> &out)
 {
-    switch (end) {
-    case Extraction::End::NoPage:
+    if (!out)
         return QStringLiteral("no-page");
-    case Extraction::End::NoPhoto:
+    switch (out->media.kind) {
+    case MediaKind::NoPhoto:
         return QStringLiteral("NoPhoto");
-    case Extraction::End::Video:
+    case MediaKind::Video:
         return QStringLiteral("Video");
-    case Extraction::End::Audio:
+    case MediaKind::Audio:
         return QStringLiteral("Audio");
     }
     return QString();
 }
 
-QJsonObject describe(const Extraction::Outcome &out, const SongPage &song)
+QJsonObject describe(const std::optional<Extraction::Outcome> &out, const SongPage &song)
 {
     QJsonObject o;
-    o.insert(QStringLiteral("end"), endName(out.end));
+    o.insert(QStringLiteral("end"), endName(out));
     o.insert(QStringLiteral("strMp3Url"), song.strMp3Url);
     o.insert(QStringLiteral("strVideoUrl"), song.strVideoUrl);
-    if (out.end == Extraction::End::NoPage)
+    if (!out)
         return o;
 
-    const SongValues &v = out.values;
+    const SongValues &v = out->values;
     o.insert(QStringLiteral("userName"), v.userName);
     o.insert(QStringLiteral("fanCount"), v.fanCount);
     o.insert(QStringLiteral("otherInfo"), v.otherInfo);
@@ -52,9 +53,9 @@ QJsonObject describe(const Extraction::Outcome &out, const SongPage &song)
     o.insert(QStringLiteral("forwardCount"), v.forwardCount);
     o.insert(QStringLiteral("commentCount"), v.commentCount);
     o.insert(QStringLiteral("photoUrl"), v.photoUrl);
-    o.insert(QStringLiteral("picture"), out.end == Extraction::End::NoPhoto
+    o.insert(QStringLiteral("picture"), out->media.kind == MediaKind::NoPhoto
                                             ? QJsonValue(QJsonValue::Null)
-                                            : QJsonValue(out.media.pictureUrl));
+                                            : QJsonValue(out->media.pictureUrl));
     return o;
 }
 
@@ -81,17 +82,21 @@ int main(int argc, char *argv[])
     for (const QString &name : files) {
         QFile file(name);
         const bool opened = file.open(QIODevice::ReadOnly);
-        const QByteArray bytes = opened ? file.readAll() : QByteArray();
+        QByteArray bytes = opened ? file.readAll() : QByteArray();
         if (!opened || file.error() != QFileDevice::NoError) {
             std::fprintf(stderr, "sonavex-parse: cannot read %s: %s\n", qPrintable(name),
                          qPrintable(file.errorString()));
             return 2;
         }
+        // A file has no header: the page's own BOM or <meta> names its encoding.
         // Empty text, like no text, is no page.
-        const Extraction::Outcome out = Extraction::extractFromPage(song, QString::fromUtf8(bytes));
+        PageText page = decodePage(bytes);
+        bytes.clear(); // the page holds the bytes or their text; no second copy stays
+        const std::optional<Extraction::Outcome> out = Extraction::extractFromPage(song, page);
+        page = PageText();
         // The window stores the video address after its notice; there is none here.
-        if (out.end == Extraction::End::Video)
-            song.strVideoUrl = out.media.videoUrl;
+        if (out && out->media.kind == MediaKind::Video)
+            song.strVideoUrl = out->media.videoUrl;
         printLine(QJsonDocument(describe(out, song)).toJson(QJsonDocument::Compact));
     }
     return 0;

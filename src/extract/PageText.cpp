@@ -1,0 +1,85 @@
+#include "PageText.h"
+
+#include <QList>
+#include <QStringDecoder>
+
+namespace {
+
+constexpr QByteArrayView kUtf8Bom("\xEF\xBB\xBF", 3);
+constexpr qsizetype kMetaWindow = 1024;
+
+QByteArray charsetOf(const QByteArray &contentType)
+{
+    const QList<QByteArray> params = contentType.split(';');
+    for (qsizetype i = 1; i < params.size(); ++i) {
+        const QByteArray param = params[i].trimmed();
+        const qsizetype eq = param.indexOf('=');
+        if (eq < 0 || param.left(eq).trimmed().toLower() != "charset")
+            continue;
+        QByteArray value = param.mid(eq + 1).trimmed();
+        if (value.size() >= 2 && value.startsWith('"') && value.endsWith('"'))
+            value = value.mid(1, value.size() - 2).trimmed();
+        return value;
+    }
+    return {};
+}
+
+// Known to the converters (ICU included), by their canonical name.
+QByteArray knownName(const QByteArray &name)
+{
+    if (name.isEmpty())
+        return {};
+    const QStringDecoder decoder(name.constData());
+    return decoder.isValid() ? QByteArray(decoder.name()) : QByteArray();
+}
+
+} // namespace
+
+PageText PageText::fromUtf8(const QByteArray &bytes)
+{
+    PageText page;
+    page.m_bytes = bytes;
+    page.m_utf8 = true;
+    return page;
+}
+
+bool PageText::isEmpty() const
+{
+    return m_utf8 ? m_bytes.isEmpty() || m_bytes == kUtf8Bom : m_text.isEmpty();
+}
+
+QString PageText::toString() const
+{
+    return m_utf8 ? QString::fromUtf8(m_bytes) : m_text;
+}
+
+QString decodeUtf8(QByteArrayView bytes)
+{
+    // QString::fromUtf8 drops one leading mark; inside a page it is a character.
+    QString marks;
+    while (bytes.startsWith(kUtf8Bom)) {
+        marks += QChar(0xFEFF);
+        bytes = bytes.sliced(kUtf8Bom.size());
+    }
+    return marks.isEmpty() ? QString::fromUtf8(bytes) : marks + QString::fromUtf8(bytes);
+}
+
+QByteArray pageEncoding(const QByteArray &body, const QByteArray &contentTypeHeader)
+{
+    if (const QByteArray fromHeader = knownName(charsetOf(contentTypeHeader));
+        !fromHeader.isEmpty())
+        return fromHeader;
+    // A BOM first, then <meta>; only the page's head is looked at.
+    const QStringDecoder html =
+        QStringDecoder::decoderForHtml(QByteArrayView(body).first(qMin(body.size(), kMetaWindow)));
+    return html.isValid() ? QByteArray(html.name()) : QByteArrayLiteral("UTF-8");
+}
+
+PageText decodePage(const QByteArray &body, const QByteArray &contentTypeHeader)
+{
+    const QByteArray encoding = pageEncoding(body, contentTypeHeader);
+    if (encoding == "UTF-8")
+        return PageText::fromUtf8(body);
+    QStringDecoder decoder(encoding.constData());
+    return PageText(decoder.decode(body));
+}
