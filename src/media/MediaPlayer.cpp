@@ -11,7 +11,7 @@
 
 namespace {
 
-// Like the original player, a plain file path plays as well as an address.
+// A plain file path plays as well as an address.
 QUrl mediaUrl(const QString &address)
 {
     if (!address.contains(QLatin1String("://")) && QFileInfo::exists(address))
@@ -24,6 +24,18 @@ float outputVolume(int volume)
 {
     return float(QAudio::convertVolume(volume / 100.0, QAudio::LogarithmicVolumeScale,
                                        QAudio::LinearVolumeScale));
+}
+
+// The slider step nearest to an output factor. The scale tops out early (99
+// and 100 both give full volume), so a tie goes to the louder step.
+int sliderVolume(float linear)
+{
+    int best = 0;
+    for (int volume = 1; volume <= 100; ++volume) {
+        if (qAbs(outputVolume(volume) - linear) <= qAbs(outputVolume(best) - linear))
+            best = volume;
+    }
+    return best;
 }
 
 } // namespace
@@ -66,21 +78,14 @@ void MediaPlayer::setURL(const QString &url)
     load();
 }
 
-int MediaPlayer::volume() const
-{
-    return m_controls->volume();
-}
-
 void MediaPlayer::setVolume(int volume)
 {
-    m_controls->setVolume(volume);
     if (m_output)
-        m_output->setVolume(outputVolume(m_controls->volume()));
+        m_output->setVolume(outputVolume(volume));
 }
 
 void MediaPlayer::setMuted(bool muted)
 {
-    m_controls->setMuted(muted);
     if (m_output)
         m_output->setMuted(muted);
 }
@@ -91,8 +96,12 @@ void MediaPlayer::ensurePlayer()
         return;
     m_player = new QMediaPlayer(this);
     m_output = new QAudioOutput(m_player);
+    // Until an engine exists the bar holds what the user set.
     m_output->setVolume(outputVolume(m_controls->volume()));
     m_output->setMuted(m_controls->isMuted());
+    connect(m_output, &QAudioOutput::volumeChanged, m_controls,
+            [this](float linear) { m_controls->setVolume(sliderVolume(linear)); });
+    connect(m_output, &QAudioOutput::mutedChanged, m_controls, &PlayerControls::setMuted);
     m_player->setAudioOutput(m_output);
     m_player->setLoops(QMediaPlayer::Once);
     m_player->setPlaybackRate(1.0);
@@ -118,9 +127,10 @@ void MediaPlayer::load()
     }
     ensurePlayer();
     m_failed = false;
-    showMessage(QString());
+    m_controls->setMessage(QString());
     // Clearing first makes a repeated address start over instead of being ignored.
     m_player->setSource(QUrl());
+    // A new engine reports nothing until its media loads: show it empty.
     m_controls->setDuration(0);
     m_controls->setPosition(0);
     m_controls->setSeekable(false);
@@ -141,14 +151,6 @@ void MediaPlayer::play()
         m_player->play();
 }
 
-void MediaPlayer::showMessage(const QString &text)
-{
-    if (text == m_message)
-        return;
-    m_message = text;
-    m_controls->setMessage(text);
-}
-
 void MediaPlayer::showPlaybackState()
 {
     m_controls->setPlaying(!m_failed && m_player->playbackState() == QMediaPlayer::PlayingState);
@@ -163,13 +165,13 @@ void MediaPlayer::showMediaStatus()
         showFailure();
         break;
     case QMediaPlayer::LoadingMedia:
-        showMessage(QStringLiteral("正在连接.."));
+        m_controls->setMessage(QStringLiteral("正在连接.."));
         break;
     case QMediaPlayer::StalledMedia:
-        showMessage(QStringLiteral("正在缓冲.."));
+        m_controls->setMessage(QStringLiteral("正在缓冲.."));
         break;
     default:
-        showMessage(QString());
+        m_controls->setMessage(QString());
         break;
     }
 }
@@ -178,5 +180,5 @@ void MediaPlayer::showFailure()
 {
     m_failed = true;
     m_controls->setPlaying(false);
-    showMessage(cannotPlayText());
+    m_controls->setMessage(cannotPlayText());
 }

@@ -1,8 +1,11 @@
 #pragma once
 
-// The embedded player at W1's place: writing URL opens the address and starts
-// playing by itself; the user drives it with its own control bar. Problems
-// with the media show as a short text inside the bar, never as a dialog.
+// The embedded player W1: writing URL opens the address and starts playing
+// by itself; the user drives it with its own control bar. Problems with the
+// media show as a short text inside the bar, never as a dialog.
+//
+// Data runs one way: the bar's requests go to the engine, and the bar shows
+// what the engine reports (volume, muting, position, duration, state).
 //
 // Qt Multimedia (and GStreamer behind it) is created on the first setURL, so
 // a start-up that never plays anything never pays for it.
@@ -28,18 +31,14 @@ public:
     // Null until the first setURL; a failed engine is replaced on the next load.
     QMediaPlayer *mediaPlayer() const { return m_player; }
 
-    int volume() const; // 0..100
-    void setVolume(int volume);
-    void setMuted(bool muted);
-    QString message() const { return m_message; } // the bar's status text
-
     static QString cannotPlayText(); // "无法播放"
 
 private:
     void ensurePlayer();
     void load();
     void play();
-    void showMessage(const QString &text);
+    void setVolume(int volume); // 0..100, as the bar shows it
+    void setMuted(bool muted);
     void showPlaybackState();
     void showMediaStatus();
     void showFailure();
@@ -48,6 +47,5 @@ private:
     QMediaPlayer *m_player = nullptr;
     QAudioOutput *m_output = nullptr;
     QString m_url;
-    QString m_message;
     bool m_failed = false;
 };

@@ -4,7 +4,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QSlider>
-#include <QStyle>
 #include <QToolButton>
 
 #include <limits>
@@ -56,7 +55,17 @@ PlayerControls::PlayerControls(QWidget *parent)
     , m_stopAction(new QAction(QStringLiteral("停止"), this))
     , m_muteAction(new QAction(QStringLiteral("静音"), this))
 {
-    m_stopButton->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
+    // Drawn from our own SVGs: sharp at any scale, and no icon-theme search
+    // through every folder of the desktop's themes at start-up.
+    Q_INIT_RESOURCE(player);
+    m_playIcon = QIcon(QStringLiteral(":/player/play.svg"));
+    m_pauseIcon = QIcon(QStringLiteral(":/player/pause.svg"));
+    const QIcon stopIcon(QStringLiteral(":/player/stop.svg"));
+    QIcon muteIcon(QStringLiteral(":/player/volume.svg"));
+    muteIcon.addFile(QStringLiteral(":/player/muted.svg"), QSize(), QIcon::Normal, QIcon::On);
+
+    m_stopButton->setIcon(stopIcon);
+    m_muteButton->setIcon(muteIcon);
     m_muteButton->setCheckable(true);
 
     m_seekSlider->setObjectName(QStringLiteral("seekSlider"));
@@ -67,8 +76,10 @@ PlayerControls::PlayerControls(QWidget *parent)
     m_seekSlider->setPageStep(15000);
     m_seekSlider->setEnabled(false);
 
+    // The labels carry no fixed accessible name, so a screen reader reads
+    // the text they show.
     m_timeLabel->setObjectName(QStringLiteral("timeLabel"));
-    m_timeLabel->setAccessibleName(QStringLiteral("播放时间"));
+    m_timeLabel->setAccessibleDescription(QStringLiteral("已播放 / 总时长"));
     m_timeLabel->setToolTip(QStringLiteral("已播放 / 总时长"));
     m_timeLabel->setAlignment(Qt::AlignCenter);
     // Fixed so the bar does not jiggle as the digits change.
@@ -76,7 +87,7 @@ PlayerControls::PlayerControls(QWidget *parent)
         m_timeLabel->fontMetrics().horizontalAdvance(QStringLiteral("00:00 / 00:00")) + 6);
 
     m_messageLabel->setObjectName(QStringLiteral("messageLabel"));
-    m_messageLabel->setAccessibleName(QStringLiteral("播放状态"));
+    m_messageLabel->setAccessibleDescription(QStringLiteral("播放状态"));
     m_messageLabel->setAlignment(Qt::AlignCenter);
     m_messageLabel->hide();
 
@@ -87,9 +98,10 @@ PlayerControls::PlayerControls(QWidget *parent)
     m_volumeSlider->setPageStep(10);
     m_volumeSlider->setFixedWidth(70);
 
-    m_playAction->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
-    m_pauseAction->setIcon(style()->standardIcon(QStyle::SP_MediaPause));
-    m_stopAction->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
+    m_playAction->setIcon(m_playIcon);
+    m_pauseAction->setIcon(m_pauseIcon);
+    m_stopAction->setIcon(stopIcon);
+    m_muteAction->setIcon(muteIcon);
     m_muteAction->setCheckable(true);
 
     auto *layout = new QHBoxLayout(this);
@@ -117,9 +129,12 @@ PlayerControls::PlayerControls(QWidget *parent)
     connect(m_playAction, &QAction::triggered, this, &PlayerControls::play);
     connect(m_pauseAction, &QAction::triggered, this, &PlayerControls::pause);
     connect(m_stopAction, &QAction::triggered, this, &PlayerControls::stop);
-    connect(m_muteButton, &QToolButton::clicked, this, &PlayerControls::changeMuting);
-    connect(m_muteAction, &QAction::triggered, this, &PlayerControls::changeMuting);
-    connect(m_volumeSlider, &QSlider::valueChanged, this, &PlayerControls::changeVolume);
+    connect(m_muteButton, &QToolButton::clicked, this, &PlayerControls::toggleMuted);
+    connect(m_muteAction, &QAction::triggered, this, &PlayerControls::toggleMuted);
+    connect(m_volumeSlider, &QSlider::valueChanged, this, [this](int volume) {
+        showVolume();
+        emit changeVolume(volume);
+    });
     // Seek once on release, not on every pixel of a drag over a network stream.
     connect(m_seekSlider, &QSlider::sliderReleased, this,
             [this] { emit seek(m_seekSlider->value()); });
@@ -141,22 +156,11 @@ bool PlayerControls::isMuted() const
     return m_muteButton->isChecked();
 }
 
-QString PlayerControls::message() const
-{
-    return m_messageLabel->text();
-}
-
-QSize PlayerControls::sizeHint() const
-{
-    return QSize(505, 41);
-}
-
 void PlayerControls::setPlaying(bool playing)
 {
     m_playing = playing;
     const QString text = playing ? QStringLiteral("暂停") : QStringLiteral("播放");
-    m_playButton->setIcon(
-        style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+    m_playButton->setIcon(playing ? m_pauseIcon : m_playIcon);
     m_playButton->setText(text);
     m_playButton->setToolTip(text);
     m_playButton->setAccessibleName(text);
@@ -188,17 +192,7 @@ void PlayerControls::setVolume(int volume)
 {
     const QSignalBlocker blocker(m_volumeSlider);
     m_volumeSlider->setValue(volume);
-    m_volumeSlider->setToolTip(QStringLiteral("音量：%1").arg(m_volumeSlider->value()));
-}
-
-void PlayerControls::setMuted(bool muted)
-{
-    m_muteButton->setChecked(muted);
-    m_muteAction->setChecked(muted);
-    m_muteButton->setIcon(
-        style()->standardIcon(muted ? QStyle::SP_MediaVolumeMuted : QStyle::SP_MediaVolume));
-    const QString tip = muted ? QStringLiteral("取消静音") : QStringLiteral("静音");
-    m_muteButton->setToolTip(tip);
+    showVolume();
 }
 
 void PlayerControls::setMessage(const QString &text)
@@ -215,9 +209,31 @@ void PlayerControls::togglePlay()
         emit play();
 }
 
+void PlayerControls::toggleMuted(bool muted)
+{
+    // The button and the menu entry are two faces of one switch.
+    setMuted(muted);
+    emit changeMuting(muted);
+}
+
+void PlayerControls::setMuted(bool muted)
+{
+    m_muteButton->setChecked(muted);
+    m_muteAction->setChecked(muted);
+    m_muteButton->setToolTip(muted ? QStringLiteral("取消静音") : QStringLiteral("静音"));
+}
+
+void PlayerControls::showVolume()
+{
+    m_volumeSlider->setToolTip(QStringLiteral("音量：%1").arg(m_volumeSlider->value()));
+}
+
 void PlayerControls::showTime()
 {
-    m_timeLabel->setText(clockText(m_position) + QStringLiteral(" / ") + clockText(m_duration));
+    const QString text = clockText(m_position) + QStringLiteral(" / ") + clockText(m_duration);
+    m_timeLabel->setText(text);
+    // The slider's own value is in milliseconds; this is what a listener hears.
+    m_seekSlider->setAccessibleDescription(text);
 }
 
 void PlayerControls::seekFromSlider(int action)

@@ -1,9 +1,11 @@
 #pragma once
 
 // The player's one-row control bar: play/pause, stop, seek, time, mute,
-// volume, a short status text, and the right-click menu. It emits what the
-// user asks for and shows the state it is given; it knows no media engine.
+// volume, a short status text, and the right-click menu. A gesture changes
+// the bar's own look at once and is emitted as a request; the set… slots
+// mirror what the media engine reports. It knows no media engine.
 
+#include <QIcon>
 #include <QWidget>
 
 class QAction;
@@ -20,9 +22,6 @@ public:
     bool isPlaying() const { return m_playing; }
     int volume() const;
     bool isMuted() const;
-    QString message() const;
-
-    QSize sizeHint() const override;
 
 public slots:
     void setPlaying(bool playing);
@@ -43,9 +42,13 @@ signals:
 
 private:
     void togglePlay();
+    void toggleMuted(bool muted);
+    void showVolume();
     void showTime();
     void seekFromSlider(int action);
 
+    QIcon m_playIcon;
+    QIcon m_pauseIcon;
     QToolButton *m_playButton;
     QToolButton *m_stopButton;
     QSlider *m_seekSlider;
