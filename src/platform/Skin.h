@@ -1,7 +1,6 @@
 #pragma once
 
-// The tool's look, in place of a closed Windows skinning library with the same
-// two calls. A skin file is a Qt style sheet applied on top of the Fusion
+// The tool's look, set by two calls. A skin file is a Qt style sheet applied on top of the Fusion
 // style; its optional "SkinPalette { role: #rrggbb; ... }" rule sets the
 // application palette (role names as in QPalette::ColorRole, first letter
 // lower case) and is taken out before the sheet reaches Qt.
@@ -10,7 +9,7 @@
 
 // Returns 1 when the skin is applied; 0 when the file is missing or unreadable
 // or there is no QApplication, and then nothing changes. The password is
-// accepted for the call's sake and ignored: the format has none.
+// ignored: skin files are plain text and carry none.
 int SkinH_AttachEx(const QString &skinFile, const QString &password);
 
 // Rotates every colour of the attached skin by hue degrees and moves

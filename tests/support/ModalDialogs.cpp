@@ -11,7 +11,6 @@ ModalDialogs::ModalDialogs(QObject *parent)
     connect(&m_poll, &QTimer::timeout, this, &ModalDialogs::poll);
     connect(&m_watchdog, &QTimer::timeout, this, [this] {
         m_poll.stop();
-        m_timedOut = true;
         if (QWidget *w = QApplication::activeModalWidget())
             w->close(); // never leave a test stuck in exec()
     });
@@ -21,7 +20,6 @@ void ModalDialogs::whenShown(Callback onShown, int watchdogMs)
 {
     m_callback = std::move(onShown);
     m_handled = false;
-    m_timedOut = false;
     m_ignored = QApplication::activeModalWidget();
     m_poll.start();
     m_watchdog.start(watchdogMs);

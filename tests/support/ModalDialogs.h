@@ -25,7 +25,6 @@ public:
     void pressWhenShown(QMessageBox::StandardButton button, QString *seenText = nullptr);
 
     bool handled() const { return m_handled; }
-    bool timedOut() const { return m_timedOut; }
 
 private:
     void poll();
@@ -35,5 +34,4 @@ private:
     Callback m_callback;
     QPointer<QWidget> m_ignored;
     bool m_handled = false;
-    bool m_timedOut = false;
 };

@@ -315,7 +315,6 @@ struct LocalHttpServer::Private
 {
     QTcpServer *server = nullptr;
     QHash<QString, HttpResponse> routes;
-    Handler fallback;
     QString directory;
     QList<HttpRequest> requests;
 
@@ -353,13 +352,8 @@ struct LocalHttpServer::Private
             it = routes.constFind(request.path);
         if (it != routes.constEnd())
             return *it;
-        if (!directory.isEmpty()) {
-            HttpResponse file = fromDirectory(request);
-            if (file.status != 404 || !fallback)
-                return file;
-        }
-        if (fallback)
-            return fallback(request);
+        if (!directory.isEmpty())
+            return fromDirectory(request);
         return notFound();
     }
 };
@@ -411,11 +405,6 @@ QString LocalHttpServer::baseUrl() const
 void LocalHttpServer::route(const QString &key, const HttpResponse &response)
 {
     d->routes.insert(key, response);
-}
-
-void LocalHttpServer::setFallback(Handler handler)
-{
-    d->fallback = std::move(handler);
 }
 
 void LocalHttpServer::serveDirectory(const QString &dir)

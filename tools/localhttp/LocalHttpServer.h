@@ -12,7 +12,6 @@
 #include <QPair>
 #include <QString>
 
-#include <functional>
 #include <memory>
 
 class QTcpServer;
@@ -57,8 +56,6 @@ class LocalHttpServer : public QObject
 {
     Q_OBJECT
 public:
-    using Handler = std::function<HttpResponse(const HttpRequest &)>;
-
     explicit LocalHttpServer(QObject *parent = nullptr);
     ~LocalHttpServer() override;
 
@@ -70,8 +67,6 @@ public:
     // Key "host/path" (e.g. "changba.com/s/abc") matches that host only;
     // a key that starts with "/" matches the path on any host. Exact match.
     void route(const QString &key, const HttpResponse &response);
-    // Asked when no route matches; without one the answer is a 404.
-    void setFallback(Handler handler);
     // Files under dir/<host>/<path>; extension-less files are served as UTF-8 HTML.
     void serveDirectory(const QString &dir);
 
