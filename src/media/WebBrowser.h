@@ -1,6 +1,6 @@
 #pragma once
 
-// Stands at WebBrowser1's place. It never shows a page: Navigate to an audio
+// The download control, hidden in the window. It never shows a page: Navigate to an audio
 // address does what a browser does with a file it cannot show, i.e. asks
 // where to save it and downloads it there with a progress dialog.
 //
