@@ -216,6 +216,8 @@ void Form1::Command1_Click()
     if (outcome.end == Extraction::End::NoPage)
         return;
     showSongValues(outcome.values);
+    m_tags = SongTags();
+    QByteArray photo;
 
     switch (outcome.end) {
     case Extraction::End::NoPage:
@@ -224,7 +226,7 @@ void Form1::Command1_Click()
         ui->Image1->setPixmap(ui->Image2->pixmap());
         break;
     case Extraction::End::Video:
-        showPicture(outcome.media.pictureUrl);
+        photo = showPicture(outcome.media.pictureUrl);
         if (extraction != m_extraction)
             return; // the window was closed while the picture loaded
         MessageBox::show(this, QStringLiteral("您当前获取的为视频!"),
@@ -232,9 +234,12 @@ void Form1::Command1_Click()
         m_song.strVideoUrl = outcome.media.videoUrl;
         break;
     case Extraction::End::Audio:
-        showPicture(outcome.media.pictureUrl);
+        photo = showPicture(outcome.media.pictureUrl);
         break;
     }
+    if (extraction == m_extraction && m_song.strPage.contains(SongMarkers::mp3))
+        m_tags = SongTags::fromExtraction(outcome.values.userName, outcome.values.songName, photo,
+                                          address, m_song.strMp3Url);
 }
 
 void Form1::showSongValues(const SongValues &values)
@@ -250,13 +255,14 @@ void Form1::showSongValues(const SongValues &values)
     setCaption(ui->Label9, captions.label9);
 }
 
-void Form1::showPicture(const QString &address)
+QByteArray Form1::showPicture(const QString &address)
 {
     const LoadedPicture loaded = LoadPicture(address);
     if (loaded.error)
-        return; // Image1 keeps what it showed
+        return QByteArray(); // Image1 keeps what it showed
     // A null picture ("nothing") clears Image1.
     ui->Image1->setPixmap(QPixmap::fromImage(loaded.picture));
+    return loaded.bytes;
 }
 
 void Form1::Command2_Click()
@@ -267,6 +273,7 @@ void Form1::Command2_Click()
     }
     setStatusLine(QStringLiteral("正在下载音乐.."));
     ui->WebBrowser1->setSilent(true);
+    ui->WebBrowser1->setSongTags(m_tags);
     if (!ui->WebBrowser1->Navigate(m_song.strMp3Url))
         setStatusLine(QStringLiteral("音乐地址无效,无法下载 .."));
 }

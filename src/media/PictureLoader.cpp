@@ -8,12 +8,14 @@ LoadedPicture LoadPicture(const QString &strFileName)
     const PictureFiles::Result first = PictureFiles::loadPath(strFileName);
     if (first.outcome != PictureFiles::Outcome::Error) {
         result.picture = first.picture;
+        result.bytes = first.data;
         return result;
     }
 
     const PictureFiles::Result fallback = PictureFiles::loadFile(strFileName);
     if (fallback.outcome == PictureFiles::Outcome::Loaded) {
         result.picture = fallback.picture;
+        result.bytes = fallback.data;
         return result;
     }
     result.error = true;

@@ -12,6 +12,7 @@ struct LoadedPicture
 {
     bool error = false; // both loaders failed: the caller keeps the picture it had
     QImage picture;     // null without error = "nothing": the caller clears its picture
+    QByteArray bytes;   // what picture was decoded from
     QString errorText;  // for diagnostics only; never shown
 };
 
