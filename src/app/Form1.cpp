@@ -216,13 +216,15 @@ void Form1::Command1_Click()
     if (!outcome)
         return;
     showSongValues(outcome->values);
+    m_tags = SongTags();
+    QByteArray photo;
 
     switch (outcome->media.kind) {
     case MediaKind::NoPhoto:
         ui->Image1->setPixmap(ui->Image2->pixmap());
         break;
     case MediaKind::Video:
-        showPicture(outcome->media.pictureUrl);
+        photo = showPicture(outcome->media.pictureUrl);
         if (extraction != m_extraction)
             return; // the window was closed while the picture loaded
         MessageBox::show(this, QStringLiteral("您当前获取的为视频!"),
@@ -230,9 +232,12 @@ void Form1::Command1_Click()
         m_song.strVideoUrl = outcome->media.videoUrl;
         break;
     case MediaKind::Audio:
-        showPicture(outcome->media.pictureUrl);
+        photo = showPicture(outcome->media.pictureUrl);
         break;
     }
+    if (extraction == m_extraction && m_song.strPage.contains(SongMarkers::mp3))
+        m_tags = SongTags::fromExtraction(outcome->values.userName, outcome->values.songName, photo,
+                                          address, m_song.strMp3Url);
 }
 
 void Form1::showSongValues(const SongValues &values)
@@ -248,13 +253,14 @@ void Form1::showSongValues(const SongValues &values)
     setCaption(ui->Label9, captions.label9);
 }
 
-void Form1::showPicture(const QString &address)
+QByteArray Form1::showPicture(const QString &address)
 {
     const PictureFiles::Result loaded = LoadPicture(address);
     if (loaded.outcome == PictureFiles::Outcome::Error)
-        return; // Image1 keeps what it showed
+        return QByteArray(); // Image1 keeps what it showed
     // A null picture ("nothing") clears Image1.
     ui->Image1->setPixmap(QPixmap::fromImage(loaded.picture));
+    return loaded.data;
 }
 
 void Form1::Command2_Click()
@@ -265,6 +271,7 @@ void Form1::Command2_Click()
     }
     setStatusLine(QStringLiteral("正在下载音乐.."));
     ui->WebBrowser1->setSilent(true);
+    ui->WebBrowser1->setSongTags(m_tags);
     if (!ui->WebBrowser1->Navigate(m_song.strMp3Url))
         setStatusLine(QStringLiteral("音乐地址无效,无法下载 .."));
 }

@@ -15,6 +15,7 @@
 // fixed pixels, and S1 is a control like the others, so a central widget and
 // QMainWindow's own status bar would only stand in between.
 
+#include "AudioTags.h"
 #include "SongPage.h"
 
 #include <QWidget>
@@ -67,12 +68,15 @@ private:
     // keeps its box and wraps inside it.
     void setCaption(QLabel *label, const QString &text);
     void showSongValues(const SongValues &values);
-    void showPicture(const QString &address);
+    // Returns the bytes of the picture shown, empty when none was.
+    QByteArray showPicture(const QString &address);
 
     std::unique_ptr<Ui::Form1> ui;
     Inet *m_inet1 = nullptr;
     bool m_versionChecked = false;
     SongPage m_song;
+    // Names and photo of the song strMp3Url came with; empty when it came from an earlier page.
+    SongTags m_tags;
     PageFetch *m_pageFetch = nullptr;
     // Bumped by every extraction that fetches and by the close: an extraction
     // whose number is no longer current was superseded and must not touch anything.

@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QLatin1StringView>
 #include <QString>
 
 class PageText
@@ -27,6 +28,12 @@ public:
     const QString &text() const { return m_text; }
     // The whole page as text, whatever its form; decodes a UTF-8 page anew.
     QString toString() const;
+    // Whether an ASCII marker occurs, searched in the page's own form.
+    bool contains(QLatin1StringView marker) const
+    {
+        return m_utf8 ? m_bytes.contains(QByteArrayView(marker.data(), marker.size()))
+                      : m_text.contains(marker);
+    }
 
 private:
     QByteArray m_bytes;

@@ -98,6 +98,7 @@ Result decode(const QByteArray &data)
     if (result.picture.isNull())
         return failure(Outcome::Error, QStringLiteral("not a picture: ") + reader.errorString());
     result.outcome = Outcome::Loaded;
+    result.data = data;
     return result;
 }
 

@@ -21,6 +21,7 @@ public:
     {
         Outcome outcome = Outcome::Failed;
         QImage picture;
+        QByteArray data; // the bytes the picture was decoded from
         QString errorText;
     };
 

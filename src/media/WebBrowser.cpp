@@ -2,6 +2,8 @@
 
 #include "FileDialog.h"
 #include "MessageBox.h"
+#include "SaveFile.h"
+#include "WebOpener.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -10,6 +12,7 @@
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QProgressDialog>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QTimer>
@@ -21,6 +24,7 @@
 namespace {
 
 const int MaxNameLength = 200;
+const qint64 ReadBufferBytes = 1 << 20;
 
 QString sizeText(qint64 bytes)
 {
@@ -44,12 +48,13 @@ public:
     using Done = std::function<void(const QString &path, WebBrowser::Outcome)>;
 
     Download(QWidget *dialogParent, QNetworkAccessManager *network, const QUrl &url,
-             const QString &target, Done done)
+             const QString &target, const SongTags &tags, Done done)
         : QObject(network)
         , m_dialogParent(dialogParent)
         , m_network(network)
         , m_url(url)
         , m_target(target)
+        , m_tags(tags)
         , m_done(std::move(done))
     {}
 
@@ -66,6 +71,9 @@ public:
         // The manager's default policy follows redirects that stay as safe.
         m_reply = m_network->get(QNetworkRequest(m_url));
         m_reply->setParent(this);
+        // Without a bound the reply holds whatever the disk has not taken yet:
+        // a fast server would put the whole song in memory.
+        m_reply->setReadBufferSize(ReadBufferBytes);
         connect(m_reply, &QNetworkReply::readyRead, this, &Download::receive);
         connect(m_reply, &QNetworkReply::downloadProgress, this, &Download::showProgress);
         connect(m_reply, &QNetworkReply::finished, this, &Download::finish);
@@ -151,8 +159,14 @@ private:
             end(WebBrowser::Outcome::Failed);
             return;
         }
-        // A failed final flush must cancel, not let commit() rename a truncated file.
-        const bool saved = m_file->flush() && m_file->commit();
+        // A file that cannot be tagged is saved as it came; only a file the
+        // tagging damaged is given up.
+        if (!m_tags.isEmpty() && m_file->flush() &&
+            AudioTags::write(m_file->handle(), m_tags) == AudioTags::Result::Damaged) {
+            end(WebBrowser::Outcome::CannotSave);
+            return;
+        }
+        const bool saved = SaveFile::commitToDisk(*m_file);
         end(saved ? WebBrowser::Outcome::Saved : WebBrowser::Outcome::CannotSave);
     }
 
@@ -175,6 +189,7 @@ private:
     QNetworkAccessManager *m_network;
     QUrl m_url;
     QString m_target;
+    SongTags m_tags;
     Done m_done;
     std::unique_ptr<QSaveFile> m_file;
     QNetworkReply *m_reply = nullptr;
@@ -183,6 +198,28 @@ private:
     bool m_writeFailed = false;
     bool m_ended = false;
 };
+
+QString harmlessName(QString name)
+{
+    for (QChar &c : name) {
+        // Also the characters Windows refuses, for files later copied there.
+        if (c.category() == QChar::Other_Control || c == QLatin1Char('/') ||
+            c == QLatin1Char('\\') || QStringLiteral(":*?\"<>|").contains(c))
+            c = QLatin1Char('_');
+    }
+    while (!name.isEmpty() && (name.front() == QLatin1Char('.') || name.front().isSpace()))
+        name.remove(0, 1);
+    while (!name.isEmpty() && (name.back() == QLatin1Char('.') || name.back().isSpace()))
+        name.chop(1);
+    if (name.size() > MaxNameLength) {
+        const QString suffix = QFileInfo(name).suffix().left(16);
+        qsizetype keep = MaxNameLength - suffix.size() - 1;
+        if (name.at(keep).isLowSurrogate())
+            --keep; // never half a character
+        name = name.left(keep).trimmed() + QLatin1Char('.') + suffix;
+    }
+    return name.isEmpty() ? QStringLiteral("changba.mp3") : name;
+}
 
 } // namespace
 
@@ -197,30 +234,24 @@ bool WebBrowser::Navigate(const QString &url)
     if (!address.isValid() || address.host().isEmpty() ||
         (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
         return false;
-    QTimer::singleShot(0, this, [this, address] { askAndDownload(address); });
+    const SongTags tags = m_tags.audioUrl == url ? m_tags : SongTags();
+    QTimer::singleShot(0, this, [this, address, tags] { askAndDownload(address, tags); });
     return true;
 }
 
-QString WebBrowser::suggestedFileName(const QUrl &url)
+QString WebBrowser::suggestedFileName(const QUrl &url, const SongTags &tags)
 {
     // Taken still encoded, so an encoded "/" cannot split the segment.
     const QString segment = url.path(QUrl::FullyEncoded).section(QLatin1Char('/'), -1);
-    QString name = QUrl::fromPercentEncoding(segment.toUtf8());
-    for (QChar &c : name) {
-        // Also the characters Windows refuses, for files later copied there.
-        if (c.category() == QChar::Other_Control || c == QLatin1Char('/') ||
-            c == QLatin1Char('\\') || QStringLiteral(":*?\"<>|").contains(c))
-            c = QLatin1Char('_');
-    }
-    while (!name.isEmpty() && (name.front() == QLatin1Char('.') || name.front().isSpace()))
-        name.remove(0, 1);
-    while (!name.isEmpty() && (name.back() == QLatin1Char('.') || name.back().isSpace()))
-        name.chop(1);
-    if (name.size() > MaxNameLength) {
-        const QString suffix = QFileInfo(name).suffix().left(16);
-        name = name.left(MaxNameLength - suffix.size() - 1) + QLatin1Char('.') + suffix;
-    }
-    return name.isEmpty() ? QStringLiteral("changba.mp3") : name;
+    const QString fromAddress = QUrl::fromPercentEncoding(segment.toUtf8());
+    if (tags.singer.isEmpty() || tags.title.isEmpty())
+        return harmlessName(fromAddress);
+    static const QRegularExpression shortSuffix(QStringLiteral("^[A-Za-z0-9]{1,5}$"));
+    QString suffix = QFileInfo(fromAddress).suffix();
+    if (!shortSuffix.match(suffix).hasMatch())
+        suffix = QStringLiteral("mp3");
+    return harmlessName(tags.singer + QStringLiteral(" - ") + tags.title + QLatin1Char('.') +
+                        suffix);
 }
 
 QString WebBrowser::messageFor(Outcome outcome)
@@ -244,25 +275,38 @@ int WebBrowser::messageFlags(Outcome outcome)
     return MessageBox::OkOnly + (problem ? MessageBox::Exclamation : MessageBox::Information);
 }
 
-void WebBrowser::askAndDownload(const QUrl &url)
+void WebBrowser::askAndDownload(const QUrl &url, const SongTags &tags)
 {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    QString folder = m_lastFolder;
+    if (folder.isEmpty())
+        folder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
     if (folder.isEmpty())
         folder = QDir::homePath();
     const QString target = FileDialog::getSaveFileName(
-        window(), QStringLiteral("保存音乐"), QDir(folder).filePath(suggestedFileName(url)),
+        window(), QStringLiteral("保存音乐"), QDir(folder).filePath(suggestedFileName(url, tags)),
         QStringLiteral("音频文件 (*.mp3 *.m4a *.aac *.wav *.ogg);;所有文件 (*)"));
     if (target.isEmpty())
         return;
     auto *download =
-        new Download(window(), network(), url, target,
+        new Download(window(), network(), url, target, tags,
                      [this](const QString &path, Outcome outcome) { report(path, outcome); });
     download->start();
 }
 
 void WebBrowser::report(const QString &path, Outcome outcome)
 {
-    MessageBox::show(window(), messageFor(outcome), messageFlags(outcome));
+    if (outcome != Outcome::Saved) {
+        MessageBox::show(window(), messageFor(outcome), messageFlags(outcome));
+        emit downloadFinished(path, outcome);
+        return;
+    }
+    m_lastFolder = QFileInfo(path).absolutePath();
+    const QString openFolder = QStringLiteral("打开所在文件夹");
+    const int answer =
+        MessageBox::show(window(), messageFor(outcome), messageFlags(outcome),
+                         MessageBox::defaultTitle(), {QDir::toNativeSeparators(path), openFolder});
+    if (answer == MessageBox::Extra)
+        WebOpener::open(QUrl::fromLocalFile(m_lastFolder).toString());
     emit downloadFinished(path, outcome);
 }
 

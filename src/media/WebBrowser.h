@@ -1,8 +1,8 @@
 #pragma once
 
-// The download control, hidden in the window. It never shows a page: Navigate to an audio
-// address does what a browser does with a file it cannot show, i.e. asks
-// where to save it and downloads it there with a progress dialog.
+// The tool's download engine. It never shows a page: Navigate to an audio
+// address asks where to save the song and downloads it there with a progress
+// dialog, named for the song and tagged when the extraction said which it is.
 //
 // The file only appears under its chosen name once it is complete; a cancel,
 // an HTTP or network error, or a disk problem leaves no file under that name
@@ -10,6 +10,8 @@
 // A finished download says "下载完成!": the status line keeps reading
 // "正在下载音乐.." for good, so without it a finished download would look the
 // same as a running one once the progress dialog has closed.
+
+#include "AudioTags.h"
 
 #include <QString>
 #include <QWidget>
@@ -27,20 +29,25 @@ public:
 
     explicit WebBrowser(QWidget *parent = nullptr);
 
-    // Would hide script-error dialogs; no page is ever shown, so it is only kept.
-    bool Silent() const { return m_silent; }
-    void setSilent(bool silent) { m_silent = silent; }
+    // No page is ever shown, so there are never script errors to hide: always silent.
+    bool Silent() const { return true; }
+    void setSilent(bool) {}
 
     // False at once, doing nothing, unless the address is http or https.
     // Otherwise returns true and the save dialog follows from the event loop,
-    // as the browser control's own prompt does. Every call is a new download.
+    // so the caller's click returns first. Every call is a new download.
     bool Navigate(const QString &url);
+
+    // What the next Navigate names and tags its file with; used only when the
+    // address navigated to is the one the tags belong to.
+    void setSongTags(const SongTags &tags) { m_tags = tags; }
 
     QSize sizeHint() const override { return QSize(17, 17); }
 
-    // The name offered in the save dialog: the address's last path segment,
-    // decoded and made harmless.
-    static QString suggestedFileName(const QUrl &url);
+    // The name offered in the save dialog: "singer - song.ext" when the tags
+    // belong to this address and name both, else the address's last path
+    // segment, decoded. Either way made harmless.
+    static QString suggestedFileName(const QUrl &url, const SongTags &tags = {});
 
     static QString messageFor(Outcome outcome);
     static int messageFlags(Outcome outcome);
@@ -50,10 +57,12 @@ signals:
     void downloadFinished(const QString &path, WebBrowser::Outcome outcome);
 
 private:
-    void askAndDownload(const QUrl &url);
+    void askAndDownload(const QUrl &url, const SongTags &tags);
     void report(const QString &path, Outcome outcome);
     QNetworkAccessManager *network();
 
     QNetworkAccessManager *m_network = nullptr;
-    bool m_silent = false;
+    SongTags m_tags;
+    // Where the last download of this run went; the next save dialog opens there.
+    QString m_lastFolder;
 };

@@ -1,9 +1,17 @@
 #include "MessageBox.h"
 
+#include <QApplication>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QQueue>
+#include <QSpacerItem>
 
 namespace {
+
+// Room for the title bar's icon and its minimize, maximize and close buttons.
+const int TitleBarButtons = 140;
 
 QQueue<int> &pendingAnswers()
 {
@@ -32,9 +40,10 @@ QString MessageBox::defaultTitle()
     return QStringLiteral("Lumo系列软件");
 }
 
-int MessageBox::show(QWidget *parent, const QString &text, int flags, const QString &title)
+int MessageBox::show(QWidget *parent, const QString &text, int flags, const QString &title,
+                     const Details &details)
 {
-    shownBoxes().append({text, flags, title});
+    shownBoxes().append({text, flags, title, details});
     if (!pendingAnswers().isEmpty())
         return pendingAnswers().dequeue();
 
@@ -42,6 +51,16 @@ int MessageBox::show(QWidget *parent, const QString &text, int flags, const QStr
     box.setWindowTitle(title);
     box.setTextFormat(Qt::PlainText);
     box.setText(displayText(text));
+    if (!details.informativeText.isEmpty())
+        box.setInformativeText(displayText(details.informativeText));
+    // The box sizes itself to its text; a short text would leave the title bar
+    // too narrow for the title next to the window manager's buttons.
+    const QFontMetrics titleFont(QApplication::font("QMdiSubWindowTitleBar"));
+    auto *grid = qobject_cast<QGridLayout *>(box.layout());
+    if (grid)
+        grid->addItem(new QSpacerItem(titleFont.horizontalAdvance(title) * 3 / 2 + TitleBarButtons,
+                                      0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                      grid->rowCount(), 0, 1, grid->columnCount());
     box.setIcon((flags & 0x70) == Exclamation ? QMessageBox::Warning : QMessageBox::Information);
     if ((flags & 0x0f) == YesNoCancel) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
@@ -52,8 +71,14 @@ int MessageBox::show(QWidget *parent, const QString &text, int flags, const QStr
         box.setDefaultButton(QMessageBox::Ok);
         box.setEscapeButton(QMessageBox::Ok);
     }
+    const QAbstractButton *extra =
+        details.extraButton.isEmpty() ? nullptr
+                                      : box.addButton(details.extraButton, QMessageBox::ActionRole);
 
-    switch (box.exec()) {
+    const int pressed = box.exec();
+    if (extra && box.clickedButton() == extra)
+        return Extra;
+    switch (pressed) {
     case QMessageBox::Yes:
         return Yes;
     case QMessageBox::No:

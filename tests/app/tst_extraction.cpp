@@ -317,8 +317,10 @@ private slots:
 
         QCOMPARE(m_form->statusLine(), u"正在下载音乐.."_s);
         QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 10000);
-        QCOMPARE(readFile(saveDir.filePath(u"song.mp3"_s)),
-                 readFile(demo + u"lzscuw.changba.com/84263517.mp3"_s));
+        // Tagged for the song: the server's bytes follow the tag unchanged.
+        const QByteArray saved = readFile(saveDir.filePath(u"song.mp3"_s));
+        QVERIFY(saved.startsWith("ID3"));
+        QVERIFY(saved.endsWith(readFile(demo + u"lzscuw.changba.com/84263517.mp3"_s)));
 
         extract(serve(u"ftp"_s, page(Song{{}, u"ftp://files.songs.example/a.mp3"_s})));
         click("Command2");
