@@ -178,15 +178,15 @@ int main(int argc, char **argv)
         }
         if (keep.empty())
             std::remove(path.c_str());
-        const double tool = median(toolMs);
+        const double toolMedian = median(toolMs);
         std::printf("%3d MiB page: sonavex-parse %.1f ms, scan %.1f ms, ratio %.2f (median of %d "
                     "pairs); peak RSS sonavex-parse %.1f MiB (page + %.1f), scan %.1f MiB\n",
-                    mib, tool, median(scanMs), median(ratios), runs, toolRss / 1024.0,
+                    mib, toolMedian, median(scanMs), median(ratios), runs, toolRss / 1024.0,
                     toolRss / 1024.0 - mib, scanRss / 1024.0);
         if (mib == 32)
-            timeOf[0] = tool;
+            timeOf[0] = toolMedian;
         if (mib == 64)
-            timeOf[1] = tool;
+            timeOf[1] = toolMedian;
     }
     if (timeOf[0] > 0 && timeOf[1] > 0)
         std::printf("64 MiB / 32 MiB time: %.2f\n", timeOf[1] / timeOf[0]);

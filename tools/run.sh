@@ -7,7 +7,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
 
 "$root/tools/setup.sh"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSONAVEX_BUILD_TESTS=OFF \
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSONAVEX_BUILD_TESTS=OFF -DSONAVEX_WERROR=OFF \
     -DSONAVEX_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" --target sonavex sonavex-demo-service
 

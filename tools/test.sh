@@ -12,12 +12,12 @@ fuzzbuild="$root/build-fuzz"
 fuzzer_args=()
 if command -v clang++ >/dev/null; then
     cmake -S "$root" -B "$fuzzbuild" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DCMAKE_CXX_COMPILER=clang++ -DSONAVEX_FUZZ=ON >/dev/null
+        -DCMAKE_CXX_COMPILER=clang++ -DSONAVEX_FUZZ=ON -DSONAVEX_WERROR=ON >/dev/null
     cmake --build "$fuzzbuild"
     fuzzer_args=(-DSONAVEX_FUZZER="$fuzzbuild/fuzz/fuzz_songpage")
 fi
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSONAVEX_SANITIZE=ON \
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSONAVEX_SANITIZE=ON -DSONAVEX_WERROR=ON \
     "${fuzzer_args[@]}" >/dev/null
 cmake --build "$build"
 cd "$build"
