@@ -4,6 +4,7 @@
 #include "AppPaths.h"
 #include "Clipboard.h"
 #include "Extraction.h"
+#include "FormAccessibility.h"
 #include "Hosts.h"
 #include "Inet.h"
 #include "MessageBox.h"
@@ -64,12 +65,18 @@ Form1::Form1(QWidget *parent)
     , ui(std::make_unique<Ui::Form1>())
 {
     initPictures();
+    FormAccessibility::install();
     ui->setupUi(this);
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                    Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFixedSize(size());
     ui->aicAlphaImage1->setAttribute(Qt::WA_TransparentForMouseEvents);
-    // At W1's place in the tab order, Tab walks through the player's own controls.
+    // The frame overlay only decorates Image1, Image2 only holds the default
+    // picture, and WebBrowser1 never shows anything: none is for a screen reader.
+    FormAccessibility::setHidden(ui->aicAlphaImage1);
+    FormAccessibility::setHidden(ui->Image2);
+    FormAccessibility::setHidden(ui->WebBrowser1);
+    // Between Command7 and Command8 in the tab order, Tab walks through the player's own controls.
     QWidget *previous = ui->Command7;
     for (QWidget *control : ui->W1->findChildren<QWidget *>()) {
         if (control->focusPolicy() & Qt::TabFocus) {
