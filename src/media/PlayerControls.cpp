@@ -55,6 +55,22 @@ PlayerControls::PlayerControls(QWidget *parent)
     , m_stopAction(new QAction(QStringLiteral("停止"), this))
     , m_muteAction(new QAction(QStringLiteral("静音"), this))
 {
+    setUpIcons();
+    setUpSeekSlider();
+    setUpLabels();
+    setUpVolumeSlider();
+    layOut();
+    setUpMenu();
+    connectGestures();
+
+    setPlaying(false);
+    setVolume(50);
+    setMuted(false);
+    showTime();
+}
+
+void PlayerControls::setUpIcons()
+{
     // Drawn from our own SVGs: sharp at any scale, and no icon-theme search
     // through every folder of the desktop's themes at start-up.
     Q_INIT_RESOURCE(player);
@@ -67,7 +83,15 @@ PlayerControls::PlayerControls(QWidget *parent)
     m_stopButton->setIcon(stopIcon);
     m_muteButton->setIcon(muteIcon);
     m_muteButton->setCheckable(true);
+    m_playAction->setIcon(m_playIcon);
+    m_pauseAction->setIcon(m_pauseIcon);
+    m_stopAction->setIcon(stopIcon);
+    m_muteAction->setIcon(muteIcon);
+    m_muteAction->setCheckable(true);
+}
 
+void PlayerControls::setUpSeekSlider()
+{
     m_seekSlider->setObjectName(QStringLiteral("seekSlider"));
     m_seekSlider->setAccessibleName(QStringLiteral("播放进度"));
     m_seekSlider->setToolTip(QStringLiteral("播放进度"));
@@ -75,7 +99,10 @@ PlayerControls::PlayerControls(QWidget *parent)
     m_seekSlider->setSingleStep(5000);
     m_seekSlider->setPageStep(15000);
     m_seekSlider->setEnabled(false);
+}
 
+void PlayerControls::setUpLabels()
+{
     // The labels carry no fixed accessible name, so a screen reader reads
     // the text they show.
     m_timeLabel->setObjectName(QStringLiteral("timeLabel"));
@@ -90,20 +117,20 @@ PlayerControls::PlayerControls(QWidget *parent)
     m_messageLabel->setAccessibleDescription(QStringLiteral("播放状态"));
     m_messageLabel->setAlignment(Qt::AlignCenter);
     m_messageLabel->hide();
+}
 
+void PlayerControls::setUpVolumeSlider()
+{
     m_volumeSlider->setObjectName(QStringLiteral("volumeSlider"));
     m_volumeSlider->setAccessibleName(QStringLiteral("音量"));
     m_volumeSlider->setRange(0, 100);
     m_volumeSlider->setSingleStep(5);
     m_volumeSlider->setPageStep(10);
     m_volumeSlider->setFixedWidth(70);
+}
 
-    m_playAction->setIcon(m_playIcon);
-    m_pauseAction->setIcon(m_pauseIcon);
-    m_stopAction->setIcon(stopIcon);
-    m_muteAction->setIcon(muteIcon);
-    m_muteAction->setCheckable(true);
-
+void PlayerControls::layOut()
+{
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(6, 2, 6, 2);
     layout->setSpacing(4);
@@ -114,7 +141,10 @@ PlayerControls::PlayerControls(QWidget *parent)
     layout->addWidget(m_timeLabel);
     layout->addWidget(m_muteButton);
     layout->addWidget(m_volumeSlider);
+}
 
+void PlayerControls::setUpMenu()
+{
     setContextMenuPolicy(Qt::ActionsContextMenu);
     addAction(m_playAction);
     addAction(m_pauseAction);
@@ -123,7 +153,10 @@ PlayerControls::PlayerControls(QWidget *parent)
     separator->setSeparator(true);
     addAction(separator);
     addAction(m_muteAction);
+}
 
+void PlayerControls::connectGestures()
+{
     connect(m_playButton, &QToolButton::clicked, this, &PlayerControls::togglePlay);
     connect(m_stopButton, &QToolButton::clicked, this, &PlayerControls::stop);
     connect(m_playAction, &QAction::triggered, this, &PlayerControls::play);
@@ -139,11 +172,6 @@ PlayerControls::PlayerControls(QWidget *parent)
     connect(m_seekSlider, &QSlider::sliderReleased, this,
             [this] { emit seek(m_seekSlider->value()); });
     connect(m_seekSlider, &QSlider::actionTriggered, this, &PlayerControls::seekFromSlider);
-
-    setPlaying(false);
-    setVolume(50);
-    setMuted(false);
-    showTime();
 }
 
 int PlayerControls::volume() const

@@ -41,6 +41,13 @@ signals:
     void changeMuting(bool muted);
 
 private:
+    void setUpIcons();
+    void setUpSeekSlider();
+    void setUpLabels();
+    void setUpVolumeSlider();
+    void layOut();
+    void setUpMenu();
+    void connectGestures();
     void togglePlay();
     void toggleMuted(bool muted);
     void showVolume();

@@ -56,23 +56,44 @@ private slots:
         return player.mediaPlayer()->audioOutput();
     }
 
+    // An address plays by itself; what cannot be played says so in the bar,
+    // never in a dialog, and the bar stops claiming to play.
+    void playsByItself_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("plays");
+        QTest::newRow("song") << u"/song.mp3"_s << true;
+        QTest::newRow("404") << u"/gone.mp3"_s << false;
+        QTest::newRow("not audio") << u"/noise.mp3"_s << false;
+    }
     void playsByItself()
     {
+        QFETCH(QString, path);
+        QFETCH(bool, plays);
+        MessageBox::clearHistory();
         MediaPlayer player;
         player.show();
-        QCOMPARE(player.findChild<QSlider *>(u"volumeSlider"_s)->value(), 50);
         auto *play = player.findChild<QAbstractButton *>(u"playButton"_s);
+        auto *label = player.findChild<QLabel *>(u"messageLabel"_s);
         QTest::mouseClick(play, Qt::LeftButton);
-        QVERIFY(player.findChildren<QMediaPlayer *>().isEmpty()); // created on the first address
-        QAudioOutput *output = startEngine(player, m_server.baseUrl() + u"/song.mp3"_s);
+        QCOMPARE(player.findChildren<QMediaPlayer *>().size(), 0); // created on the first address
+        QAudioOutput *output = startEngine(player, m_server.baseUrl() + path);
         if (!output)
             QSKIP("no Qt Multimedia backend");
         QMediaPlayer *engine = player.mediaPlayer();
-        QVERIFY2(output->volume() > 0 && !output->isMuted(), "starts silent");
-        QTRY_VERIFY_WITH_TIMEOUT(engine->position() > 0, 10000);
-        QCOMPARE(play->accessibleName(), u"暂停"_s);
-        QTRY_COMPARE_WITH_TIMEOUT(engine->mediaStatus(), QMediaPlayer::EndOfMedia, 10000);
-        QCOMPARE(player.findChild<QLabel *>(u"messageLabel"_s)->isVisible(), false);
+        if (plays) {
+            QVERIFY2(output->volume() > 0 && !output->isMuted(), "starts silent");
+            QTRY_VERIFY_WITH_TIMEOUT(engine->position() > 0, 10000);
+            QCOMPARE(play->accessibleName(), u"暂停"_s);
+            QTRY_COMPARE_WITH_TIMEOUT(engine->mediaStatus(), QMediaPlayer::EndOfMedia, 10000);
+            QCOMPARE(label->isVisible(), false);
+        } else {
+            QTRY_COMPARE_WITH_TIMEOUT(label->isVisible() ? label->text() : u"<hidden>"_s,
+                                      u"无法播放"_s, 10000);
+            // The engine still claims to be playing; the bar must not.
+            QCOMPARE(play->accessibleName(), u"播放"_s);
+        }
+        QVERIFY(MessageBox::history().isEmpty());
     }
 
     // The mute button and the menu's mute entry are one switch: a gesture on
@@ -136,24 +157,14 @@ private slots:
         const int startValue = slider->value();
         const float startVolume = output->volume();
         QTest::keyClick(slider, Qt::Key(key));
-        switch (key) {
-        case Qt::Key_Right:
-            QCOMPARE(slider->value(), startValue + slider->singleStep());
-            QVERIFY2(output->volume() > startVolume, qPrintable(QString::number(output->volume())));
-            break;
-        case Qt::Key_Left:
-            QCOMPARE(slider->value(), startValue - slider->singleStep());
-            QVERIFY2(output->volume() < startVolume, qPrintable(QString::number(output->volume())));
-            break;
-        case Qt::Key_End:
-            QCOMPARE(slider->value(), slider->maximum());
+        const int moved = slider->value() - startValue;
+        QVERIFY2(moved != 0, "the key did not move the slider");
+        QCOMPARE(output->volume() > startVolume, moved > 0);
+        QCOMPARE(output->volume() < startVolume, moved < 0);
+        if (slider->value() == slider->maximum())
             QCOMPARE(output->volume(), 1.0f);
-            break;
-        default:
-            QCOMPARE(slider->value(), slider->minimum());
+        if (slider->value() == slider->minimum())
             QCOMPARE(output->volume(), 0.0f);
-            break;
-        }
         output->setVolume(1.0f); // the engine's own change shows on the bar
         QCOMPARE(slider->value(), slider->maximum());
     }
@@ -173,29 +184,6 @@ private slots:
         QCOMPARE(accessibleText(seek, QAccessible::Description), u"00:30 / 01:01"_s);
         bar.setMessage(MediaPlayer::cannotPlayText());
         QCOMPARE(accessibleText(bar.findChild<QLabel *>(u"messageLabel"_s)), u"无法播放"_s);
-    }
-
-    void failureShowsInTheBar_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::newRow("404") << u"/gone.mp3"_s;
-        QTest::newRow("not audio") << u"/noise.mp3"_s;
-    }
-    void failureShowsInTheBar()
-    {
-        QFETCH(QString, path);
-        MessageBox::clearHistory();
-        MediaPlayer player;
-        player.show();
-        player.setURL(m_server.baseUrl() + path);
-        if (!player.mediaPlayer() || !player.mediaPlayer()->isAvailable())
-            QSKIP("no Qt Multimedia backend");
-        auto *label = player.findChild<QLabel *>(u"messageLabel"_s);
-        QTRY_COMPARE_WITH_TIMEOUT(label->isVisible() ? label->text() : u"<hidden>"_s, u"无法播放"_s,
-                                  10000);
-        // The engine still claims to be playing; the bar must not.
-        QCOMPARE(player.findChild<QAbstractButton *>(u"playButton"_s)->accessibleName(), u"播放"_s);
-        QVERIFY(MessageBox::history().isEmpty());
     }
 
     // The user's moves of the seek bar reach the engine; the engine's own
