@@ -296,12 +296,12 @@ QString AudioTags::singerWithoutSlogan(const QString &userName)
         if (at >= 0)
             name.truncate(at);
     }
-    // The slogan follows a run of spaces or a " - ".
-    for (const QString &gap : {QStringLiteral("  "), QStringLiteral(" - ")}) {
-        const qsizetype at = name.indexOf(gap);
-        if (at >= 0)
-            name.truncate(at);
-    }
+    // The slogan follows a run of spaces, or a " - " before the site's name; a
+    // " - " inside the name itself stays.
+    static const QRegularExpression slogan(QStringLiteral("( {2,}| - (?=唱吧))"));
+    const qsizetype at = name.indexOf(slogan);
+    if (at >= 0)
+        name.truncate(at);
     return name.trimmed();
 }
 

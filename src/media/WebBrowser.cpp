@@ -18,12 +18,14 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
 namespace {
 
 const int MaxNameLength = 200;
+const int MaxNameBytes = 255;
 const qint64 ReadBufferBytes = 1 << 20;
 
 QString sizeText(qint64 bytes)
@@ -211,12 +213,20 @@ QString harmlessName(QString name)
         name.remove(0, 1);
     while (!name.isEmpty() && (name.back() == QLatin1Char('.') || name.back().isSpace()))
         name.chop(1);
-    if (name.size() > MaxNameLength) {
+    // Linux file systems also hold at most 255 bytes: 200 Chinese characters are 600.
+    if (name.size() > MaxNameLength || name.toUtf8().size() > MaxNameBytes) {
         const QString suffix = QFileInfo(name).suffix().left(16);
-        qsizetype keep = MaxNameLength - suffix.size() - 1;
-        if (name.at(keep).isLowSurrogate())
+        const QString dotSuffix = suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix;
+        QString stem = name.left(name.size() - dotSuffix.size());
+        qsizetype keep = std::min<qsizetype>(stem.size(), MaxNameLength - dotSuffix.size());
+        while (keep > 0 && (stem.left(keep) + dotSuffix).toUtf8().size() > MaxNameBytes)
+            --keep;
+        if (keep > 0 && stem.at(keep).isLowSurrogate())
             --keep; // never half a character
-        name = name.left(keep).trimmed() + QLatin1Char('.') + suffix;
+        stem.truncate(keep);
+        while (!stem.isEmpty() && (stem.back() == QLatin1Char('.') || stem.back().isSpace()))
+            stem.chop(1);
+        name = stem + dotSuffix;
     }
     return name.isEmpty() ? QStringLiteral("changba.mp3") : name;
 }
@@ -250,8 +260,10 @@ QString WebBrowser::suggestedFileName(const QUrl &url, const SongTags &tags)
     QString suffix = QFileInfo(fromAddress).suffix();
     if (!shortSuffix.match(suffix).hasMatch())
         suffix = QStringLiteral("mp3");
-    return harmlessName(tags.singer + QStringLiteral(" - ") + tags.title + QLatin1Char('.') +
-                        suffix);
+    QString stem = tags.singer + QStringLiteral(" - ") + tags.title;
+    while (stem.back() == QLatin1Char('.') || stem.back().isSpace())
+        stem.chop(1); // "歌名." would give "歌名..mp3"
+    return harmlessName(stem + QLatin1Char('.') + suffix);
 }
 
 QString WebBrowser::messageFor(Outcome outcome)
@@ -277,11 +289,15 @@ int WebBrowser::messageFlags(Outcome outcome)
 
 void WebBrowser::askAndDownload(const QUrl &url, const SongTags &tags)
 {
-    QString folder = m_lastFolder;
-    if (folder.isEmpty())
-        folder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
-    if (folder.isEmpty())
-        folder = QDir::homePath();
+    // A folder named but never made (no Downloads on a fresh system) is passed over.
+    QString folder = QDir::homePath();
+    for (const QString &candidate :
+         {m_lastFolder, QStandardPaths::writableLocation(QStandardPaths::DownloadLocation)}) {
+        if (!candidate.isEmpty() && QFileInfo(candidate).isDir()) {
+            folder = candidate;
+            break;
+        }
+    }
     const QString target = FileDialog::getSaveFileName(
         window(), QStringLiteral("保存音乐"), QDir(folder).filePath(suggestedFileName(url, tags)),
         QStringLiteral("音频文件 (*.mp3 *.m4a *.aac *.wav *.ogg);;所有文件 (*)"));
