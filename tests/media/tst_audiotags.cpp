@@ -1,10 +1,10 @@
 #include "AudioTags.h"
 
 #include <QBuffer>
-#include <QtEndian>
 #include <QImage>
 #include <QTemporaryFile>
 #include <QTest>
+#include <QtEndian>
 
 #include <attachedpictureframe.h>
 #include <id3v2tag.h>
@@ -98,7 +98,8 @@ Tagged tagFile(QTemporaryFile &file, const QByteArray &content, const SongTags &
 QString text(TagLib::ID3v2::Tag *tag, const char *id)
 {
     const auto frames = tag->frameList(id);
-    return frames.isEmpty() ? u"(none)"_s : QString::fromStdString(frames.front()->toString().to8Bit(true));
+    return frames.isEmpty() ? u"(none)"_s
+                            : QString::fromStdString(frames.front()->toString().to8Bit(true));
 }
 
 } // namespace
@@ -112,8 +113,10 @@ private slots:
     {
         QTest::addColumn<QString>("userName");
         QTest::addColumn<QString>("singer");
-        QTest::newRow("spaces before the slogan") << u"Heightened  唱吧,最时尚的手机KTV"_s << u"Heightened"_s;
-        QTest::newRow("dash before the slogan") << u"小鹿同学 - 唱吧，最火爆的手机KTV"_s << u"小鹿同学"_s;
+        QTest::newRow("spaces before the slogan")
+            << u"Heightened  唱吧,最时尚的手机KTV"_s << u"Heightened"_s;
+        QTest::newRow("dash before the slogan")
+            << u"小鹿同学 - 唱吧，最火爆的手机KTV"_s << u"小鹿同学"_s;
         QTest::newRow("dash inside the name") << u"A - B - 唱吧，最火爆的手机KTV"_s << u"A - B"_s;
         QTest::newRow("no slogan") << u" 青柠 "_s << u"青柠"_s;
     }
@@ -121,8 +124,8 @@ private slots:
     {
         QFETCH(QString, userName);
         QFETCH(QString, singer);
-        const SongTags tags = SongTags::fromExtraction(userName, u" 晴天 "_s, {},
-                                                       u"看 http://changba.com/s/x9 分享"_s, u"a"_s);
+        const SongTags tags = SongTags::fromExtraction(
+            userName, u" 晴天 "_s, {}, u"看 http://changba.com/s/x9 分享"_s, u"a"_s);
         QCOMPARE(tags.singer, singer);
         QCOMPARE(tags.title, u"晴天"_s);
         QCOMPARE(tags.pageUrl, u"http://changba.com/s/x9"_s);
@@ -133,8 +136,10 @@ private slots:
         QTest::addColumn<QString>("singer");
         QTest::addColumn<QByteArray>("format");
         QTest::addColumn<QByteArray>("mime");
-        QTest::newRow("Chinese names, JPEG cover") << u"小鹿同学"_s << "JPG"_ba << "image/jpeg"_ba;
-        QTest::newRow("Latin names, PNG cover") << u"Heightened"_s << "PNG"_ba << "image/png"_ba;
+        QTest::newRow("Chinese names, JPEG cover") << u"小鹿同学"_s << "JPG"_ba
+                                                   << "image/jpeg"_ba;
+        QTest::newRow("Latin names, PNG cover") << u"Heightened"_s << "PNG"_ba
+                                                << "image/png"_ba;
     }
     void mpegTagged()
     {
@@ -155,8 +160,8 @@ private slots:
         QCOMPARE(text(tag, "WOAS"), u"http://changba.com/s/abc"_s);
         QCOMPARE(text(tag, "WOAF"), u"http://lzscuw.changba.com/84263517.mp3"_s);
         for (const char *id : {"TIT2", "TPE1"}) {
-            auto *frame = dynamic_cast<TagLib::ID3v2::TextIdentificationFrame *>(
-                tag->frameList(id).front());
+            auto *frame =
+                dynamic_cast<TagLib::ID3v2::TextIdentificationFrame *>(tag->frameList(id).front());
             QCOMPARE(int(frame->textEncoding()), int(TagLib::String::UTF16));
         }
         const auto pictures = tag->frameList("APIC");
@@ -197,8 +202,10 @@ private slots:
         TagLib::MP4::File read(t.path.toLocal8Bit().constData(), false);
         TagLib::MP4::Tag *tag = read.tag();
         QVERIFY(read.isValid() && tag);
-        QCOMPARE(QString::fromStdString(tag->item("\251nam").toStringList().front().to8Bit(true)), u"晴天"_s);
-        QCOMPARE(QString::fromStdString(tag->item("\251ART").toStringList().front().to8Bit(true)), u"小鹿同学"_s);
+        QCOMPARE(QString::fromStdString(tag->item("\251nam").toStringList().front().to8Bit(true)),
+                 u"晴天"_s);
+        QCOMPARE(QString::fromStdString(tag->item("\251ART").toStringList().front().to8Bit(true)),
+                 u"小鹿同学"_s);
         const TagLib::MP4::CoverArt art = tag->item("covr").toCoverArtList().front();
         QCOMPARE(art.format(), TagLib::MP4::CoverArt::PNG);
         QCOMPARE(QByteArray(art.data().data(), int(art.data().size())), cover);
@@ -219,8 +226,8 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(qint64, sizeLimit);
         QTemporaryFile file;
-        const Tagged t = tagFile(file, content, songTags(u"歌手"_s, u"歌"_s, picture("JPG")),
-                                 rlim_t(sizeLimit));
+        const Tagged t =
+            tagFile(file, content, songTags(u"歌手"_s, u"歌"_s, picture("JPG")), rlim_t(sizeLimit));
         QCOMPARE(int(t.result), int(AudioTags::Result::Untouched));
         QCOMPARE(t.bytes, content);
     }
