@@ -28,8 +28,8 @@ QByteArray page(const QString &title, const QString &script)
 {
     return u"<html><head><title>%1</title></head><body><div class=\"pcsong_photos\">"
            "<img src=\"http://%2\" width=\"90\" /></div><script>%3</script></body></html>"_s
-        .arg(title, photo, script)
-        .toUtf8();
+               .arg(title, photo, script)
+               .toUtf8();
 }
 
 QByteArray readFile(const QString &path)

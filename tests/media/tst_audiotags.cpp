@@ -118,7 +118,6 @@ private slots:
         QTest::newRow("dash before the slogan")
             << u"小鹿同学 - 唱吧，最火爆的手机KTV"_s << u"小鹿同学"_s;
         QTest::newRow("dash inside the name") << u"A - B - 唱吧，最火爆的手机KTV"_s << u"A - B"_s;
-        QTest::newRow("no slogan") << u" 青柠 "_s << u"青柠"_s;
     }
     void singerWithoutSlogan()
     {

