@@ -45,120 +45,131 @@ public:
     bool readOnly() const override { return false; }
     bool isOpen() const override { return true; }
     long tell() const override { return m_pos; }
-
-    long length() override
-    {
-        struct stat st = {};
-        return ::fstat(m_fd, &st) == 0 ? long(st.st_size) : 0;
-    }
-
-    void seek(long offset, Position p) override
-    {
-        const long base = p == Beginning ? 0 : p == Current ? m_pos : length();
-        m_pos = std::max(0L, base + offset);
-    }
-
-    TagLib::ByteVector readBlock(unsigned long size) override
-    {
-        TagLib::ByteVector data(static_cast<unsigned int>(size), 0);
-        const ssize_t n = size ? ::pread(m_fd, data.data(), size, m_pos) : 0;
-        if (n < 0) {
-            m_failed = true;
-            return TagLib::ByteVector();
-        }
-        data.resize(static_cast<unsigned int>(n));
-        m_pos += n;
-        return data;
-    }
-
-    void writeBlock(const TagLib::ByteVector &data) override
-    {
-        if (put(data.data(), data.size(), m_pos))
-            m_pos += long(data.size());
-    }
-
-    void insert(const TagLib::ByteVector &data, unsigned long start, unsigned long replace) override
-    {
-        const long end = length();
-        const long grow = long(data.size()) - long(replace);
-        const long tail = long(start + replace);
-        if (grow > 0) {
-            // Room first: running out of space before the move leaves the file as it was.
-            if (m_failed || ::posix_fallocate(m_fd, end, grow) != 0) {
-                m_failed = true;
-                if (::ftruncate(m_fd, end) != 0)
-                    m_changed = true;
-                return;
-            }
-            move(tail, tail + grow, end - tail);
-            put(data.data(), data.size(), long(start));
-        } else {
-            put(data.data(), data.size(), long(start));
-            if (grow < 0) {
-                move(tail, tail + grow, end - tail);
-                truncate(end + grow);
-            }
-        }
-        m_pos = long(start + data.size());
-    }
-
-    void removeBlock(unsigned long start, unsigned long size) override
-    {
-        const long end = length();
-        const long from = long(start + size);
-        move(from, long(start), end - from);
-        truncate(end - long(size));
-    }
-
-    void truncate(long size) override
-    {
-        if (m_failed)
-            return;
-        m_changed = true;
-        if (::ftruncate(m_fd, size) != 0)
-            m_failed = true;
-    }
+    long length() override;
+    void seek(long offset, Position p) override;
+    TagLib::ByteVector readBlock(unsigned long size) override;
+    void writeBlock(const TagLib::ByteVector &data) override;
+    void insert(const TagLib::ByteVector &data, unsigned long start,
+                unsigned long replace) override;
+    void removeBlock(unsigned long start, unsigned long size) override;
+    void truncate(long size) override;
 
 private:
-    bool put(const char *data, size_t size, long at)
-    {
-        if (m_failed)
-            return false;
-        m_changed = true;
-        while (size > 0) {
-            const ssize_t n = ::pwrite(m_fd, data, size, at);
-            if (n <= 0) {
-                m_failed = true;
-                return false;
-            }
-            data += n;
-            size -= size_t(n);
-            at += n;
-        }
-        return true;
-    }
-
-    // Overlapping ranges are safe: a move to the back copies from the end.
-    void move(long from, long to, long size)
-    {
-        std::vector<char> chunk(size_t(std::min(size, CopyChunk)));
-        for (long done = 0; done < size && !m_failed;) {
-            const long n = std::min(CopyChunk, size - done);
-            const long offset = to > from ? size - done - n : done;
-            if (::pread(m_fd, chunk.data(), size_t(n), from + offset) != n) {
-                m_failed = true;
-                return;
-            }
-            put(chunk.data(), size_t(n), to + offset);
-            done += n;
-        }
-    }
+    bool put(const char *data, size_t size, long at);
+    void move(long from, long to, long size);
 
     int m_fd;
     long m_pos = 0;
     bool m_changed = false;
     bool m_failed = false;
 };
+
+long FdStream::length()
+{
+    struct stat st = {};
+    return ::fstat(m_fd, &st) == 0 ? long(st.st_size) : 0;
+}
+
+void FdStream::seek(long offset, Position p)
+{
+    const long base = p == Beginning ? 0 : p == Current ? m_pos : length();
+    m_pos = std::max(0L, base + offset);
+}
+
+TagLib::ByteVector FdStream::readBlock(unsigned long size)
+{
+    TagLib::ByteVector data(static_cast<unsigned int>(size), 0);
+    const ssize_t n = size ? ::pread(m_fd, data.data(), size, m_pos) : 0;
+    if (n < 0) {
+        m_failed = true;
+        return TagLib::ByteVector();
+    }
+    data.resize(static_cast<unsigned int>(n));
+    m_pos += n;
+    return data;
+}
+
+void FdStream::writeBlock(const TagLib::ByteVector &data)
+{
+    if (put(data.data(), data.size(), m_pos))
+        m_pos += long(data.size());
+}
+
+void FdStream::insert(const TagLib::ByteVector &data, unsigned long start, unsigned long replace)
+{
+    const long end = length();
+    const long grow = long(data.size()) - long(replace);
+    const long tail = long(start + replace);
+    if (grow > 0) {
+        // Room first: running out of space before the move leaves the file as it was.
+        if (m_failed || ::posix_fallocate(m_fd, end, grow) != 0) {
+            m_failed = true;
+            if (::ftruncate(m_fd, end) != 0)
+                m_changed = true;
+            return;
+        }
+        move(tail, tail + grow, end - tail);
+        put(data.data(), data.size(), long(start));
+    } else {
+        put(data.data(), data.size(), long(start));
+        if (grow < 0) {
+            move(tail, tail + grow, end - tail);
+            truncate(end + grow);
+        }
+    }
+    m_pos = long(start + data.size());
+}
+
+void FdStream::removeBlock(unsigned long start, unsigned long size)
+{
+    const long end = length();
+    const long from = long(start + size);
+    move(from, long(start), end - from);
+    truncate(end - long(size));
+}
+
+void FdStream::truncate(long size)
+{
+    if (m_failed)
+        return;
+    m_changed = true;
+    if (::ftruncate(m_fd, size) != 0)
+        m_failed = true;
+}
+
+bool FdStream::put(const char *data, size_t size, long at)
+{
+    if (m_failed)
+        return false;
+    m_changed = true;
+    while (size > 0) {
+        const ssize_t n = ::pwrite(m_fd, data, size, at);
+        if (n <= 0) {
+            m_failed = true;
+            return false;
+        }
+        data += n;
+        size -= size_t(n);
+        at += n;
+    }
+    return true;
+}
+
+// Overlapping ranges are safe: a move to the back copies from the end.
+void FdStream::move(long from, long to, long size)
+{
+    std::vector<char> chunk(size_t(std::min(size, CopyChunk)));
+    for (long done = 0; done < size && !m_failed;) {
+        const long n = std::min(CopyChunk, size - done);
+        const long offset = to > from ? size - done - n : done;
+        if (::pread(m_fd, chunk.data(), size_t(n), from + offset) != n) {
+            m_failed = true;
+            return;
+        }
+        put(chunk.data(), size_t(n), to + offset);
+        done += n;
+    }
+}
 
 TagLib::String toTag(const QString &text)
 {
@@ -296,12 +307,12 @@ QString AudioTags::singerWithoutSlogan(const QString &userName)
         if (at >= 0)
             name.truncate(at);
     }
-    // The slogan follows a run of spaces or a " - ".
-    for (const QString &gap : {QStringLiteral("  "), QStringLiteral(" - ")}) {
-        const qsizetype at = name.indexOf(gap);
-        if (at >= 0)
-            name.truncate(at);
-    }
+    // The slogan follows a run of spaces, or a " - " before the site's name; a
+    // " - " inside the name itself stays.
+    static const QRegularExpression slogan(QStringLiteral("( {2,}| - (?=唱吧))"));
+    const qsizetype at = name.indexOf(slogan);
+    if (at >= 0)
+        name.truncate(at);
     return name.trimmed();
 }
 

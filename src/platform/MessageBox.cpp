@@ -53,14 +53,6 @@ int MessageBox::show(QWidget *parent, const QString &text, int flags, const QStr
     box.setText(displayText(text));
     if (!details.informativeText.isEmpty())
         box.setInformativeText(displayText(details.informativeText));
-    // The box sizes itself to its text; a short text would leave the title bar
-    // too narrow for the title next to the window manager's buttons.
-    const QFontMetrics titleFont(QApplication::font("QMdiSubWindowTitleBar"));
-    auto *grid = qobject_cast<QGridLayout *>(box.layout());
-    if (grid)
-        grid->addItem(new QSpacerItem(titleFont.horizontalAdvance(title) * 3 / 2 + TitleBarButtons,
-                                      0, QSizePolicy::Minimum, QSizePolicy::Fixed),
-                      grid->rowCount(), 0, 1, grid->columnCount());
     box.setIcon((flags & 0x70) == Exclamation ? QMessageBox::Warning : QMessageBox::Information);
     if ((flags & 0x0f) == YesNoCancel) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
@@ -75,6 +67,15 @@ int MessageBox::show(QWidget *parent, const QString &text, int flags, const QStr
         details.extraButton.isEmpty() ? nullptr
                                       : box.addButton(details.extraButton, QMessageBox::ActionRole);
 
+    // The box sizes itself to its text; a short text would leave the title bar
+    // too narrow for the title next to the window manager's buttons. Added
+    // last: setting the icon or the buttons lays the box out anew.
+    const QFontMetrics titleFont(QApplication::font("QMdiSubWindowTitleBar"));
+    auto *grid = qobject_cast<QGridLayout *>(box.layout());
+    if (grid)
+        grid->addItem(new QSpacerItem(titleFont.horizontalAdvance(title) * 3 / 2 + TitleBarButtons,
+                                      0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                      grid->rowCount(), 0, 1, grid->columnCount());
     const int pressed = box.exec();
     if (extra && box.clickedButton() == extra)
         return Extra;

@@ -2,8 +2,10 @@
 #include "LocalHttpServer.h"
 #include "MessageBox.h"
 #include "WebBrowser.h"
+#include "WebOpener.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRandomGenerator>
@@ -12,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <mpegfile.h>
+
 #include <csignal>
 #include <sys/resource.h>
 
@@ -19,16 +23,30 @@ using namespace Qt::StringLiterals;
 
 using Outcome = WebBrowser::Outcome;
 
+namespace {
+// MPEG-1 Layer III frames (128 kbit/s, 44.1 kHz, 417 bytes), each payload different.
+QByteArray mpegFrames()
+{
+    QByteArray audio;
+    for (int i = 1; i <= 12; ++i)
+        audio += QByteArray("\xFF\xFB\x90\x00", 4) + QByteArray(413, char(i));
+    return audio;
+}
+} // namespace
+
 class TestWebBrowser : public QObject
 {
     Q_OBJECT
     LocalHttpServer m_server;
     QByteArray m_song;
+    QTemporaryDir m_home;
 
 private slots:
     void initTestCase()
     {
         QStandardPaths::setTestModeEnabled(true);
+        qputenv("HOME", m_home.path().toLocal8Bit());
+        QVERIFY(QDir(m_home.path()).mkpath(u"Downloads"_s));
         // Random bytes, so a dropped or repeated chunk shows.
         m_song.resize(300 * 1024 + 16);
         QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(m_song.data()),
@@ -43,6 +61,8 @@ private slots:
         r.chunkBytes = 2048;
         r.chunkDelayMs = 20;
         m_server.route(u"/slow.mp3"_s, r);
+        m_server.route(u"/tagged.mp3"_s, HttpResponse::text(mpegFrames(), "audio/mpeg"));
+        m_server.route(u"/page.mp3"_s, HttpResponse::text("<html>gone</html>"));
     }
     void init()
     {
@@ -124,24 +144,93 @@ private slots:
                           f.readAll() == (outcome == Outcome::Saved ? m_song : older)));
     }
 
-    void safeFileName_data()
+    void suggestedName_data()
     {
         QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("singer");
+        QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("parent folders") << "/../../x.mp3" << u"x.mp3"_s;
-        QTest::newRow("encoded slashes") << "/%2F..%2Fevil" << u"_.._evil"_s;
-        QTest::newRow("control characters") << "/%00bad%0A.mp3" << u"_bad_.mp3"_s;
-        QTest::newRow("hidden file") << "/.hidden" << u"hidden"_s;
-        QTest::newRow("only dots") << "/..." << u"changba.mp3"_s;
-        QTest::newRow("no name") << "/" << u"changba.mp3"_s;
-        QTest::newRow("Chinese decoded, query dropped")
-            << "/d/%E6%AD%8C%20%E6%9B%B2.mp3?x=1" << u"歌 曲.mp3"_s;
+        const QString long300 = QString(300, u'歌');
+        QTest::newRow("plain song")
+            << "/84263517.mp3" << u"小鹿同学"_s << u"晴天"_s << u"小鹿同学 - 晴天.mp3"_s;
+        QTest::newRow("extension from the address")
+            << "/a.m4a?x=1" << u"A"_s << u"B"_s << u"A - B.m4a"_s;
+        QTest::newRow("no extension: mp3") << "/play" << u"A"_s << u"B"_s << u"A - B.mp3"_s;
+        QTest::newRow("forbidden characters") << "/a.mp3" << u"a/b\\c:d*e?f"_s << u"\"g<h>i|j\n."_s
+                                              << u"a_b_c_d_e_f - _g_h_i_j.mp3"_s;
+        // 255 bytes is the file system's limit: "唱 - " and ".mp3" take 10, 81 characters the rest.
+        QTest::newRow("300 characters")
+            << "/a.mp3" << u"唱"_s << long300 << u"唱 - "_s + QString(81, u'歌') + u".mp3"_s;
+        QTest::newRow("empty singer: address name")
+            << "/84263517.mp3" << QString() << u"晴天"_s << u"84263517.mp3"_s;
+        QTest::newRow("tags of another address")
+            << "/other.mp3" << u"A"_s << u"B"_s << u"other.mp3"_s;
+        QTest::newRow("address: encoded slashes")
+            << "/%2F..%2Fevil" << QString() << QString() << u"_.._evil"_s;
+        QTest::newRow("address: long, no extension")
+            << u"/"_s + QString(300, u'x') << QString() << QString() << QString(200, u'x');
+        QTest::newRow("address: Chinese decoded")
+            << "/d/%E6%AD%8C%20%E6%9B%B2.mp3?x=1" << QString() << QString() << u"歌 曲.mp3"_s;
     }
-    void safeFileName()
+    void suggestedName()
     {
         QFETCH(QString, path);
+        QFETCH(QString, singer);
+        QFETCH(QString, title);
         QFETCH(QString, expected);
-        QCOMPARE(WebBrowser::suggestedFileName(QUrl(u"http://h"_s + path)), expected);
+        const QString address = m_server.baseUrl() + path;
+        const QString tagged = path == QLatin1String("/other.mp3") ? u"http://x/"_s : address;
+        WebBrowser browser;
+        browser.setSongTags({singer, title, {}, {}, tagged});
+        FileDialog::setNextFileName(QString());
+        QVERIFY(browser.Navigate(address));
+        QTRY_COMPARE(FileDialog::history().size(), 1);
+        QCOMPARE(QFileInfo(FileDialog::history().first().suggestedPath).fileName(), expected);
+    }
+
+    // The tag goes in before the file is kept; a body that cannot be tagged is kept as sent.
+    void taggedDownload_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("tagged");
+        QTest::newRow("mp3 tagged") << "/tagged.mp3" << true;
+        QTest::newRow("web page untouched") << "/page.mp3" << false;
+    }
+    void taggedDownload()
+    {
+        QFETCH(QString, path);
+        QFETCH(bool, tagged);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(u"x.mp3"_s);
+        WebBrowser browser;
+        const QString address = m_server.baseUrl() + path;
+        browser.setSongTags({u"小鹿同学"_s, u"晴天"_s, {}, {}, address});
+        QSignalSpy finished(&browser, &WebBrowser::downloadFinished);
+        FileDialog::setNextFileName(file);
+        MessageBox::setNextAnswer(MessageBox::Extra); // "open the folder"
+        QString opened;
+        WebOpener::setHandlerForTesting([&opened](const QString &url) { opened = url; });
+        QVERIFY(browser.Navigate(address));
+        QVERIFY(finished.wait(15000));
+        WebOpener::setHandlerForTesting({});
+        QCOMPARE(finished.first().at(1).value<Outcome>(), Outcome::Saved);
+        QCOMPARE(MessageBox::history().first().details.informativeText, file);
+        QCOMPARE(opened, QUrl::fromLocalFile(dir.path()).toString());
+
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray saved = f.readAll(), sent = tagged ? mpegFrames() : "<html>gone</html>"_ba;
+        TagLib::MPEG::File read(file.toLocal8Bit().constData(), false);
+        QCOMPARE(read.hasID3v2Tag(), tagged);
+        QCOMPARE(saved.mid(tagged ? int(read.firstFrameOffset()) : 0), sent);
+        QCOMPARE(QString::fromStdString(read.tag()->title().to8Bit(true)),
+                 tagged ? u"晴天"_s : QString());
+
+        // The next download of this run offers the same folder.
+        FileDialog::setNextFileName(QString());
+        QVERIFY(browser.Navigate(address));
+        QTRY_COMPARE(FileDialog::history().size(), 2);
+        QCOMPARE(QFileInfo(FileDialog::history().last().suggestedPath).absolutePath(), dir.path());
     }
 
     void onlyHttpAddresses_data()
