@@ -77,6 +77,48 @@ void HttpGet::abort()
     stop(&HttpGetResult::aborted, "aborted");
 }
 
+bool HttpGet::overCap(qint64 n) const
+{
+    return m_request.maxBytes > 0 && n > m_request.maxBytes;
+}
+
+void HttpGet::watch(QNetworkReply *reply, QEventLoop &loop)
+{
+    connect(reply, &QNetworkReply::metaDataChanged, &loop, [this, reply] {
+        bool known = false;
+        const qint64 length =
+            reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known);
+        if (known && overCap(length))
+            stop(&HttpGetResult::tooLarge, "too large");
+        else if (known && length > 0 && m_request.maxBytes > 0)
+            m_result.body.reserve(length); // one buffer for a big page, not a growing chain
+    });
+    // A followed redirect must not leave its own body in front of the real one.
+    connect(reply, &QNetworkReply::redirected, &loop, [this] { m_result.body.clear(); });
+    connect(reply, &QNetworkReply::readyRead, &loop, [this, reply] {
+        m_result.body += reply->readAll();
+        if (overCap(m_result.body.size()))
+            stop(&HttpGetResult::tooLarge, "too large");
+    });
+    connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+}
+
+void HttpGet::collect(QNetworkReply *reply)
+{
+    m_result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    m_result.contentType = reply->rawHeader(QByteArrayLiteral("Content-Type"));
+    m_result.error = reply->error();
+    if (m_result.errorText.isEmpty() && m_result.error != QNetworkReply::NoError)
+        m_result.errorText = reply->errorString();
+    if (m_result.completed()) {
+        m_result.body += reply->readAll();
+        if (overCap(m_result.body.size()))
+            stop(&HttpGetResult::tooLarge, "too large");
+    }
+    if (!m_result.completed())
+        m_result.body.clear();
+}
+
 HttpGetResult HttpGet::run()
 {
     QNetworkRequest request(m_request.url);
@@ -87,29 +129,8 @@ HttpGetResult HttpGet::run()
 
     QNetworkReply *reply = sharedManager()->get(request);
     m_reply = reply;
-    const qint64 cap = m_request.maxBytes;
-    const auto tooLarge = [cap](qint64 n) {
-        return cap > 0 && n > cap;
-    };
-
     QEventLoop loop;
-    connect(reply, &QNetworkReply::metaDataChanged, &loop, [&] {
-        bool known = false;
-        const qint64 length =
-            reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known);
-        if (known && tooLarge(length))
-            stop(&HttpGetResult::tooLarge, "too large");
-        else if (known && length > 0 && cap > 0)
-            m_result.body.reserve(length); // one buffer for a big page, not a growing chain
-    });
-    // A followed redirect must not leave its own body in front of the real one.
-    connect(reply, &QNetworkReply::redirected, &loop, [&] { m_result.body.clear(); });
-    connect(reply, &QNetworkReply::readyRead, &loop, [&] {
-        m_result.body += reply->readAll();
-        if (tooLarge(m_result.body.size()))
-            stop(&HttpGetResult::tooLarge, "too large");
-    });
-    connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    watch(reply, loop);
 
     QTimer deadline;
     deadline.setSingleShot(true);
@@ -128,18 +149,7 @@ HttpGetResult HttpGet::run()
     if (!reply->isFinished())
         stop(&HttpGetResult::aborted, "aborted"); // the loop ended from outside: quitting
 
-    m_result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    m_result.contentType = reply->rawHeader(QByteArrayLiteral("Content-Type"));
-    m_result.error = reply->error();
-    if (m_result.errorText.isEmpty() && m_result.error != QNetworkReply::NoError)
-        m_result.errorText = reply->errorString();
-    if (m_result.completed()) {
-        m_result.body += reply->readAll();
-        if (tooLarge(m_result.body.size()))
-            stop(&HttpGetResult::tooLarge, "too large");
-    }
-    if (!m_result.completed())
-        m_result.body.clear();
+    collect(reply);
     reply->disconnect(&loop);
     reply->deleteLater();
     m_reply = nullptr;

@@ -57,6 +57,9 @@ public:
 
 private:
     void stop(bool HttpGetResult::*reason, const char *text);
+    bool overCap(qint64 n) const;
+    void watch(QNetworkReply *reply, QEventLoop &loop);
+    void collect(QNetworkReply *reply);
 
     HttpGetRequest m_request;
     HttpGetResult m_result;

@@ -133,6 +133,31 @@ QString blockValue(const PageCutter<Form> &page, QLatin1StringView marker, QStri
     return withoutOpeningBrackets(cut);
 }
 
+// The photo, recording and head-picture addresses; returns the photo's.
+template<typename Form> QString mediaUrls(const PageCutter<Form> &page, SongPage &song)
+{
+    keep(song.strPhotosPiece, page.cut(SongMarkers::photos, QLatin1StringView("/>")));
+    song.varPhotoTag = through(song.strPhotosPiece, u"/>").toString();
+    if (const auto src = pieceAfter(song.varPhotoTag, u"src=\"")) {
+        song.varPhotoSrc = src->toString();
+        song.varPhotoSrc.remove(u'"');
+    }
+
+    keep(song.varMp3Piece, page.cut(SongMarkers::mp3, QLatin1StringView("\"")));
+    song.varMp3Cut = through(song.varMp3Piece, u"\"").toString();
+    QString mp3 = song.varMp3Cut;
+    mp3.remove(u'"');
+    song.strMp3Url = trimmed(mp3);
+
+    keep(song.strHeadPiece, page.cut(SongMarkers::head, QLatin1StringView("\"")));
+    song.varHeadUrl = through(song.strHeadPiece, u"\"").toString();
+    song.varHeadUrl.remove(u'"');
+    song.varHeadUrl640 = song.varHeadUrl;
+    song.varHeadUrl640.replace(QStringLiteral("100"), QStringLiteral("640"));
+
+    return trimmed(through(song.varPhotoSrc, u" "));
+}
+
 template<typename Form> SongValues parse(const PageCutter<Form> &page, SongPage &song)
 {
     SongValues v;
@@ -161,26 +186,7 @@ template<typename Form> SongValues parse(const PageCutter<Form> &page, SongPage 
     v.commentCount =
         blockValue(page, SongMarkers::comments, song.strCommentsPiece, song.varCommentsCut);
 
-    keep(song.strPhotosPiece, page.cut(SongMarkers::photos, QLatin1StringView("/>")));
-    song.varPhotoTag = through(song.strPhotosPiece, u"/>").toString();
-    if (const auto src = pieceAfter(song.varPhotoTag, u"src=\"")) {
-        song.varPhotoSrc = src->toString();
-        song.varPhotoSrc.remove(u'"');
-    }
-    v.photoUrl = trimmed(through(song.varPhotoSrc, u" "));
-
-    keep(song.varMp3Piece, page.cut(SongMarkers::mp3, QLatin1StringView("\"")));
-    song.varMp3Cut = through(song.varMp3Piece, u"\"").toString();
-    QString mp3 = song.varMp3Cut;
-    mp3.remove(u'"');
-    song.strMp3Url = trimmed(mp3);
-
-    keep(song.strHeadPiece, page.cut(SongMarkers::head, QLatin1StringView("\"")));
-    song.varHeadUrl = through(song.strHeadPiece, u"\"").toString();
-    song.varHeadUrl.remove(u'"');
-    song.varHeadUrl640 = song.varHeadUrl;
-    song.varHeadUrl640.replace(QStringLiteral("100"), QStringLiteral("640"));
-
+    v.photoUrl = mediaUrls(page, song);
     return v;
 }
 
