@@ -9,6 +9,7 @@
 #include "Form1.h"
 #include "MessageBox.h"
 
+#include "WindowBench.h"
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
@@ -17,6 +18,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -24,33 +26,6 @@
 #include <functional>
 
 namespace {
-
-long statusKiB(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(qsizetype(qstrlen(field))).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
-
-bool waitFor(const std::function<bool()> &condition, int timeoutMs)
-{
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (condition())
-            loop.quit();
-    });
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    poll.start(50);
-    if (!condition())
-        loop.exec();
-    return condition();
-}
 
 bool writeFile(const QString &path, const QByteArray &data, qint64 repeat = 1)
 {
