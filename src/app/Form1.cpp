@@ -17,6 +17,8 @@
 #include "WebOpener.h"
 
 #include <QCloseEvent>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QPointer>
@@ -48,6 +50,24 @@ QIcon noIcon()
     return QIcon(blank);
 }
 
+// Other information often runs to two lines, and Label10's box keeps its
+// size: its font shrinks until two whole lines fit.
+void fitTwoLines(QLabel *label)
+{
+    QFont font = label->font();
+    const int boxHeight = label->contentsRect().height();
+    for (int pixels = QFontInfo(font).pixelSize(); pixels > 6; --pixels) {
+        font.setPixelSize(pixels);
+        if (2 * QFontMetrics(font).lineSpacing() <= boxHeight)
+            break;
+    }
+    label->setFont(font);
+}
+
+// The skin file's colours are chosen for this turn of the hue: it makes the
+// panels warm cream and the accents teal.
+constexpr int SkinHue = 166;
+
 } // namespace
 
 // Resources compiled into a static library are linked only when referenced.
@@ -71,6 +91,7 @@ Form1::Form1(QWidget *parent)
                    Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFixedSize(size());
     ui->aicAlphaImage1->setAttribute(Qt::WA_TransparentForMouseEvents);
+    fitTwoLines(ui->Label10);
     // The frame overlay only decorates Image1, Image2 only holds the default
     // picture, and WebBrowser1 never shows anything: none is for a screen reader.
     FormAccessibility::setHidden(ui->aicAlphaImage1);
@@ -86,9 +107,9 @@ Form1::Form1(QWidget *parent)
     }
     setTabOrder(previous, ui->Command8);
 
-    ui->S1->setPanelText(1, QStringLiteral("运行提示："));
-    ui->S1->setPanelText(2, QStringLiteral("正在检测是否有最新版本.."));
-    ui->S1->setPanelText(3, QStringLiteral("Vantre出品"));
+    ui->S1->setPanelText(StatusBar::PromptPanel, QStringLiteral("运行提示："));
+    ui->S1->setPanelText(StatusBar::StatusPanel, QStringLiteral("正在检测是否有最新版本.."));
+    ui->S1->setPanelText(StatusBar::MakerPanel, QStringLiteral("Vantre出品"));
 
     auto *timer2 = new QTimer(this);
     timer2->setObjectName(QStringLiteral("Timer2"));
@@ -129,14 +150,19 @@ Form1::Form1(QWidget *parent)
 
 Form1::~Form1() = default;
 
+QFont Form1::programFont()
+{
+    return QFont(QStringLiteral("WenQuanYi Micro Hei"), 9);
+}
+
 QString Form1::statusLine() const
 {
-    return ui->S1->panelText(2);
+    return ui->S1->panelText(StatusBar::StatusPanel);
 }
 
 void Form1::setStatusLine(const QString &text)
 {
-    ui->S1->setPanelText(2, text);
+    ui->S1->setPanelText(StatusBar::StatusPanel, text);
 }
 
 void Form1::setCaption(QLabel *label, const QString &text)
@@ -150,7 +176,7 @@ void Form1::Form_Load()
 {
     setWindowIcon(noIcon());
     SkinH_AttachEx(AppPaths::executableFolder() + QStringLiteral("/skinh.she"), QString());
-    SkinH_AdjustHSV(166, 0, 0);
+    SkinH_AdjustHSV(SkinHue, 0, 0);
 }
 
 void Form1::closeEvent(QCloseEvent *event)

@@ -18,6 +18,7 @@
 #include "AudioTags.h"
 #include "SongPage.h"
 
+#include <QFont>
 #include <QWidget>
 
 #include <memory>
@@ -37,6 +38,9 @@ class Form1 : public QWidget
 public:
     explicit Form1(QWidget *parent = nullptr);
     ~Form1() override;
+
+    // The whole program's font; auto-size labels take their size from it.
+    static QFont programFont();
 
     // Panel 2 of S1.
     QString statusLine() const;

@@ -17,7 +17,7 @@ StatusBar::StatusBar(QWidget *parent)
         panel->setTextFormat(Qt::PlainText);
         panel->setWordWrap(false);
         panel->setMinimumWidth(MinimumPanelWidth);
-        const bool middle = i == 1;
+        const bool middle = i + 1 == StatusPanel;
         if (middle) {
             // A long status text must not push the outer panels or widen the bar.
             panel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
@@ -29,21 +29,21 @@ StatusBar::StatusBar(QWidget *parent)
     }
 }
 
-QString StatusBar::panelText(int panel) const
+QString StatusBar::panelText(Panel panel) const
 {
     const QLabel *label = panelLabel(panel);
     return label ? label->text() : QString();
 }
 
-void StatusBar::setPanelText(int panel, const QString &text)
+void StatusBar::setPanelText(Panel panel, const QString &text)
 {
     if (QLabel *label = panelLabel(panel))
         label->setText(text);
 }
 
-QLabel *StatusBar::panelLabel(int panel) const
+QLabel *StatusBar::panelLabel(Panel panel) const
 {
-    if (panel < 1 || panel > PanelCount)
+    if (panel < PromptPanel || panel > MakerPanel)
         return nullptr;
     return m_panels[panel - 1];
 }

@@ -11,16 +11,17 @@ class StatusBar : public QWidget
 {
     Q_OBJECT
 public:
-    static constexpr int PanelCount = 3;
+    // Left to right: the fixed prompt, the status line, the maker's name.
+    enum Panel { PromptPanel = 1, StatusPanel, MakerPanel };
+    static constexpr int PanelCount = MakerPanel;
     static constexpr int SidePanelWidth = 96;
     static constexpr int MinimumPanelWidth = 96;
 
     explicit StatusBar(QWidget *parent = nullptr);
 
-    // Panels are numbered from 1, left to right.
-    QString panelText(int panel) const;
-    void setPanelText(int panel, const QString &text);
-    QLabel *panelLabel(int panel) const;
+    QString panelText(Panel panel) const;
+    void setPanelText(Panel panel, const QString &text);
+    QLabel *panelLabel(Panel panel) const;
 
 private:
     QLabel *m_panels[PanelCount] = {};

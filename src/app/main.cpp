@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QFile>
-#include <QFont>
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QNetworkProxyFactory>
@@ -15,7 +14,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral("1.0"));
     QApplication::setDesktopFileName(QStringLiteral("sonavex"));
     Q_INIT_RESOURCE(icons);
-    QApplication::setFont(QFont(QStringLiteral("WenQuanYi Micro Hei"), 9));
+    QApplication::setFont(Form1::programFont());
 
     // Qt's own texts (是(Y), 否(N), 取消, 确定) in Chinese.
     QTranslator qtTranslator;

@@ -42,8 +42,6 @@ public:
     // address navigated to is the one the tags belong to.
     void setSongTags(const SongTags &tags) { m_tags = tags; }
 
-    QSize sizeHint() const override { return QSize(17, 17); }
-
     // The name offered in the save dialog: "singer - song.ext" when the tags
     // belong to this address and name both, else the address's last path
     // segment, decoded. Either way made harmless.

@@ -22,13 +22,11 @@ struct PaletteEntry
 struct State
 {
     bool attached = false;
-    bool onFusion = false;
     QString sheet; // as in the file, less the palette rule
     QList<PaletteEntry> palette;
     QPalette stylePalette; // Fusion's own, under the skin's roles
 
     // What was there before the first skin, for detachForTesting().
-    bool saved = false;
     QString plainStyle;
     QString plainSheet;
     QPalette plainPalette;
@@ -131,16 +129,12 @@ int SkinH_AttachEx(const QString &skinFile, const QString &password)
         return 0;
 
     State &s = state();
-    if (!s.saved) {
-        s.saved = true;
+    // Once only: a new base style re-polishes every widget.
+    if (!s.attached) {
         s.plainStyle = QApplication::style()->name();
         s.plainSheet = qApp->styleSheet();
         s.plainPalette = QApplication::palette();
-    }
-    // Once only: a new base style re-polishes every widget.
-    if (!s.onFusion) {
         QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-        s.onFusion = true;
     }
 
     s.palette = takePalette(sheet);
@@ -162,7 +156,7 @@ int SkinH_AdjustHSV(int hue, int saturation, int value)
 void Skin::detachForTesting()
 {
     State &s = state();
-    if (s.saved) {
+    if (s.attached) {
         qApp->setStyleSheet(s.plainSheet);
         QApplication::setStyle(s.plainStyle);
         QApplication::setPalette(s.plainPalette);

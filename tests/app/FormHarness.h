@@ -4,6 +4,7 @@
 // boxes reset, the executable folder in a temporary directory.
 
 #include "AppPaths.h"
+#include "Form1.h"
 #include "MessageBox.h"
 #include "Program.h"
 #include "WebOpener.h"
@@ -20,11 +21,7 @@ public:
     QList<int> ended;
     QTemporaryDir exeDir;
 
-    // The font main() sets: sizes of auto-size labels depend on it.
-    static void setProgramFont()
-    {
-        QApplication::setFont(QFont(QStringLiteral("WenQuanYi Micro Hei"), 9));
-    }
+    static void setProgramFont() { QApplication::setFont(Form1::programFont()); }
 
     void install()
     {
