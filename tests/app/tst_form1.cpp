@@ -111,9 +111,22 @@ private slots:
         const QWidget *frame3 = control(m_form.get(), "Frame3");
         QVERIFY(frame3->geometry().contains(web->geometry()));
         QVERIFY(m_form->children().indexOf(web) < m_form->children().indexOf(frame3));
-        // Other information often takes two lines; both must show whole.
-        const auto *label10 = control<QLabel>(m_form.get(), "Label10");
-        QVERIFY(2 * label10->fontMetrics().lineSpacing() <= label10->contentsRect().height());
+    }
+
+    void label10HoldsTwoLines()
+    {
+        // Other information often takes two lines; both must show whole at the desktop's font size.
+        const QFont programFont = QApplication::font();
+        for (int pixels : {12, 16}) {
+            QFont font = programFont;
+            font.setPixelSize(pixels);
+            QApplication::setFont(font);
+            Form1 form;
+            const auto *label10 = control<QLabel>(&form, "Label10");
+            QVERIFY2(2 * label10->fontMetrics().lineSpacing() <= label10->contentsRect().height(),
+                     qPrintable(QString::number(pixels)));
+        }
+        QApplication::setFont(programFont);
     }
 
     void initialStateTabOrderAndFocus()
