@@ -87,6 +87,35 @@ Form1::Form1(QWidget *parent)
     initPictures();
     FormAccessibility::install();
     ui->setupUi(this);
+    setUpControls();
+
+    auto *timer2 = new QTimer(this);
+    timer2->setObjectName(QStringLiteral("Timer2"));
+    timer2->setSingleShot(true);
+    timer2->setInterval(1000);
+    m_inet1 = new Inet(this);
+    m_inet1->setObjectName(QStringLiteral("Inet1"));
+    m_pageFetch = new PageFetch(this);
+    // The window stays usable while a page loads; the cursor says it is working.
+    connect(m_pageFetch, &PageFetch::pendingChanged, this, [this](bool pending) {
+        if (pending)
+            setCursor(Qt::BusyCursor);
+        else
+            unsetCursor();
+    });
+
+    connectControls(timer2);
+
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
+                                        screen->availableGeometry()));
+
+    Form_Load();
+    timer2->start();
+}
+
+void Form1::setUpControls()
+{
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                    Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFixedSize(size());
@@ -110,22 +139,10 @@ Form1::Form1(QWidget *parent)
     ui->S1->setPanelText(StatusBar::PromptPanel, QStringLiteral("运行提示："));
     ui->S1->setPanelText(StatusBar::StatusPanel, QStringLiteral("正在检测是否有最新版本.."));
     ui->S1->setPanelText(StatusBar::MakerPanel, QStringLiteral("Vantre出品"));
+}
 
-    auto *timer2 = new QTimer(this);
-    timer2->setObjectName(QStringLiteral("Timer2"));
-    timer2->setSingleShot(true);
-    timer2->setInterval(1000);
-    m_inet1 = new Inet(this);
-    m_inet1->setObjectName(QStringLiteral("Inet1"));
-    m_pageFetch = new PageFetch(this);
-    // The window stays usable while a page loads; the cursor says it is working.
-    connect(m_pageFetch, &PageFetch::pendingChanged, this, [this](bool pending) {
-        if (pending)
-            setCursor(Qt::BusyCursor);
-        else
-            unsetCursor();
-    });
-
+void Form1::connectControls(QTimer *timer2)
+{
     connect(ui->Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(ui->Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
     connect(ui->Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
@@ -139,13 +156,6 @@ Form1::Form1(QWidget *parent)
 #if QT_CONFIG(sessionmanager)
     connect(qGuiApp, &QGuiApplication::commitDataRequest, this, &Form1::commitDataRequested);
 #endif
-
-    if (QScreen *screen = QGuiApplication::primaryScreen())
-        setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
-                                        screen->availableGeometry()));
-
-    Form_Load();
-    timer2->start();
 }
 
 Form1::~Form1() = default;

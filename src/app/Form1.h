@@ -27,6 +27,7 @@ class Inet;
 class PageFetch;
 class QLabel;
 class QSessionManager;
+class QTimer;
 
 namespace Ui {
 class Form1;
@@ -65,6 +66,8 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void setUpControls();
+    void connectControls(QTimer *timer2);
     void Form_Load();
     void Form_QueryUnload(qint16 &cancel, int unloadMode);
     void commitDataRequested(QSessionManager &manager);
