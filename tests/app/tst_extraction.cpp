@@ -130,8 +130,7 @@ private slots:
             (QStringList{
                 header, {}, videoCaptions, u"您当前获取的为视频!"_s, status, u"(none)"_s, {}}));
         QCOMPARE(MessageBox::history().value(0).flags, int(MessageBox::Information));
-        QCOMPARE(QString::number(m_server.requests().size()),
-                 u"2"_s); // the page and the header picture
+        QCOMPARE(m_server.requests().size(), 2); // the page and the header picture
 
         extract(words);
         dialogs.whenShown(record);
