@@ -12,20 +12,18 @@ class TestInet : public QObject
     Q_OBJECT
 
 private slots:
-    // Callers cannot tell a failure from an empty answer, and need not.
+    // Callers cannot tell a failure from an empty answer, and need not. A 404 and a
+    // time-out reach the user through the version check, and are tested there.
     void inetAnswers_data()
     {
         QTest::addColumn<HttpResponse>("response");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("body as UTF-8, untrimmed")
+        QTest::newRow("body as UTF-8 whatever the charset, untrimmed")
             << HttpResponse::text(" 版本V1.1\r\n", "text/plain; charset=iso-8859-1")
             << u" 版本V1.1\r\n"_s;
-        QTest::newRow("404") << HttpResponse::text("V1.0", "text/plain", 404) << QString();
-        HttpResponse r = HttpResponse::text("V1.0 and a longer body");
-        r.behaviour = HttpResponse::Behaviour::Silent;
-        QTest::newRow("time-out") << r << QString();
-        r.behaviour = HttpResponse::Behaviour::HangUpMidBody;
-        QTest::newRow("cut mid-body") << r << QString();
+        HttpResponse cut = HttpResponse::text("V1.0 and a longer body");
+        cut.behaviour = HttpResponse::Behaviour::HangUpMidBody;
+        QTest::newRow("cut mid-body") << cut << QString();
     }
     void inetAnswers()
     {
@@ -34,9 +32,7 @@ private slots:
         LocalHttpServer server;
         QVERIFY(server.listen());
         server.route(u"/jc.txt"_s, response);
-        Inet inet;
-        inet.setRequestTimeout(400);
-        QCOMPARE(inet.OpenURL(server.baseUrl() + u"/jc.txt"_s), expected);
+        QCOMPARE(Inet().OpenURL(server.baseUrl() + u"/jc.txt"_s), expected);
     }
 };
 
