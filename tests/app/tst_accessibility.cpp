@@ -70,40 +70,31 @@ private slots:
         QTest::addColumn<QString>("object");
         QTest::addColumn<QAccessible::Role>("role");
         QTest::addColumn<QString>("name");
-        const auto row = [](const char *object, QAccessible::Role role, const QString &name) {
-            QTest::newRow(object) << QString::fromLatin1(object) << role << name;
+        // Rows of one role: "object=name" separated by spaces.
+        const auto rows = [](QAccessible::Role role, const QString &objectsAndNames) {
+            for (const QString &row : objectsAndNames.split(u' ')) {
+                const QString object = row.section(u'=', 0, 0);
+                QTest::newRow(qPrintable(object)) << object << role << row.section(u'=', 1);
+            }
         };
-        row("Frame1", QAccessible::Grouping, u"请输入唱吧网页地址："_s);
-        row("Text1", QAccessible::EditableText, u"唱吧网页地址"_s);
-        row("Command9", QAccessible::Button, u"粘贴地址"_s);
-        row("Command1", QAccessible::Button, u"提取信息"_s);
-        row("Command6", QAccessible::Button, u"如何获得"_s);
-        row("Frame2", QAccessible::Grouping, u"个人信息"_s);
-        row("Image1", QAccessible::Graphic, u"歌手照片"_s);
-        row("Label1", QAccessible::StaticText, u"歌手名：未查询"_s);
-        row("Label4", QAccessible::StaticText, u"粉丝数：未查询"_s);
-        row("Label3", QAccessible::StaticText, u"其他信息："_s);
-        row("Label10", QAccessible::StaticText, u"请输入地址进行信息提取"_s);
-        row("Frame3", QAccessible::Grouping, u"歌曲信息"_s);
-        row("Label2", QAccessible::StaticText, u"演唱歌曲：未查询"_s);
-        row("Label5", QAccessible::StaticText, u"播放次数：未查询"_s);
-        row("Label6", QAccessible::StaticText, u"收到礼物：未查询"_s);
-        row("Label7", QAccessible::StaticText, u"转发次数：未查询"_s);
-        row("Label9", QAccessible::StaticText, u"评论数量：未查询"_s);
-        row("Command7", QAccessible::Button, u"在线试听"_s);
-        row("Command2", QAccessible::Button, u"下载音乐"_s);
-        row("Command8", QAccessible::Button, u"获取MV"_s);
-        row("Command3", QAccessible::Button, u"Lumo系列软件"_s);
-        row("Command4", QAccessible::Button, u"Vantre官网"_s);
-        row("Command5", QAccessible::Button, u"退出程序"_s);
-        row("W1", QAccessible::Client, u"播放器"_s);
-        row("playButton", QAccessible::Button, u"播放"_s);
-        row("stopButton", QAccessible::Button, u"停止"_s);
-        row("seekSlider", QAccessible::Slider, u"播放进度"_s);
-        row("timeLabel", QAccessible::StaticText, u"00:00 / 00:00"_s);
-        row("muteButton", QAccessible::CheckBox, u"静音"_s);
-        row("volumeSlider", QAccessible::Slider, u"音量"_s);
-        row("S1", QAccessible::StatusBar, u"状态栏"_s);
+        rows(QAccessible::Grouping,
+             u"Frame1=请输入唱吧网页地址： Frame2=个人信息 Frame3=歌曲信息"_s);
+        rows(QAccessible::Button,
+             u"Command9=粘贴地址 Command1=提取信息 Command6=如何获得 Command7=在线试听 "
+             u"Command2=下载音乐 Command8=获取MV Command3=Lumo系列软件 Command4=Vantre官网 "
+             u"Command5=退出程序 playButton=播放 stopButton=停止"_s);
+        rows(QAccessible::StaticText,
+             u"Label1=歌手名：未查询 Label4=粉丝数：未查询 Label3=其他信息： "
+             u"Label10=请输入地址进行信息提取 Label2=演唱歌曲：未查询 Label5=播放次数：未查询 "
+             u"Label6=收到礼物：未查询 Label7=转发次数：未查询 Label9=评论数量：未查询"_s);
+        rows(QAccessible::Slider, u"seekSlider=播放进度 volumeSlider=音量"_s);
+        rows(QAccessible::EditableText, u"Text1=唱吧网页地址"_s);
+        rows(QAccessible::Graphic, u"Image1=歌手照片"_s);
+        rows(QAccessible::Client, u"W1=播放器"_s);
+        rows(QAccessible::CheckBox, u"muteButton=静音"_s);
+        rows(QAccessible::StatusBar, u"S1=状态栏"_s);
+        QTest::newRow("timeLabel")
+            << u"timeLabel"_s << QAccessible::StaticText << u"00:00 / 00:00"_s;
     }
 
     void controls()

@@ -4,7 +4,6 @@
 #include "Inet.h"
 #include "LocalHttpServer.h"
 #include "ModalDialogs.h"
-#include "StatusBar.h"
 
 #include <QClipboard>
 #include <QLabel>
@@ -106,15 +105,11 @@ private slots:
 
     void initialStateTabOrderAndFocus()
     {
-        QCOMPARE(m_form->windowTitle(), u"Sonavex V1.0"_s);
+        // Title and status panels are read in tst_accessibility.
         QCOMPARE(m_form->minimumSize(), m_form->maximumSize());
         // Only the version check enables the input.
         QVERIFY(!control(m_form.get(), "Text1")->isEnabled());
         QVERIFY(!control(m_form.get(), "Command1")->isEnabled());
-        const auto *bar = control<StatusBar>(m_form.get(), "S1");
-        QCOMPARE((QStringList{bar->panelText(StatusBar::PromptPanel), m_form->statusLine(),
-                              bar->panelText(StatusBar::MakerPanel)}),
-                 (QStringList{u"运行提示："_s, u"正在检测是否有最新版本.."_s, u"Vantre出品"_s}));
 
         const QStringList expected = u"Text1 Command1 Command2 Command3 Command4 Command5 Command6 "
                                      u"Command7 W1 Command8 Command9"_s.split(u' ');
