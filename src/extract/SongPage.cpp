@@ -29,7 +29,8 @@ struct Utf8Form
     using View = QByteArrayView;
     static qsizetype find(View page, QLatin1StringView needle, qsizetype from)
     {
-        if (from > page.size())
+        // An empty page has no data pointer, and memmem must not be given null.
+        if (page.isEmpty() || from > page.size())
             return -1;
 #if defined(__GLIBC__)
         // glibc's memmem skips through the bytes far faster than a UTF-16 search.
