@@ -1,6 +1,5 @@
 #include "ModalDialogs.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 
 ModalDialogs::ModalDialogs(QObject *parent)
@@ -16,30 +15,12 @@ ModalDialogs::ModalDialogs(QObject *parent)
     });
 }
 
-void ModalDialogs::whenShown(Callback onShown, int watchdogMs)
+void ModalDialogs::whenShown(Callback onShown)
 {
     m_callback = std::move(onShown);
-    m_handled = false;
     m_ignored = QApplication::activeModalWidget();
     m_poll.start();
-    m_watchdog.start(watchdogMs);
-}
-
-void ModalDialogs::pressWhenShown(QMessageBox::StandardButton button, QString *seenText)
-{
-    whenShown([button, seenText](QWidget *dialog) {
-        auto *box = qobject_cast<QMessageBox *>(dialog);
-        if (!box) {
-            dialog->close();
-            return;
-        }
-        if (seenText)
-            *seenText = box->text();
-        if (QAbstractButton *b = box->button(button))
-            b->click();
-        else
-            box->close();
-    });
+    m_watchdog.start(10000);
 }
 
 void ModalDialogs::poll()
@@ -49,7 +30,6 @@ void ModalDialogs::poll()
         return;
     m_poll.stop();
     m_watchdog.stop();
-    m_handled = true;
     if (m_callback)
         m_callback(w);
 }

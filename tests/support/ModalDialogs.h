@@ -4,10 +4,10 @@
 // application-modal widget, hands it to a callback (which inspects it and
 // closes it), and gives up after a watchdog so a failing test cannot hang.
 
-#include <QMessageBox>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
+#include <QWidget>
 
 #include <functional>
 
@@ -20,11 +20,7 @@ public:
     explicit ModalDialogs(QObject *parent = nullptr);
 
     // Calls onShown once for the next modal widget that appears.
-    void whenShown(Callback onShown, int watchdogMs = 10000);
-    // Convenience: records the box's text, then presses the button.
-    void pressWhenShown(QMessageBox::StandardButton button, QString *seenText = nullptr);
-
-    bool handled() const { return m_handled; }
+    void whenShown(Callback onShown);
 
 private:
     void poll();
@@ -33,5 +29,4 @@ private:
     QTimer m_watchdog;
     Callback m_callback;
     QPointer<QWidget> m_ignored;
-    bool m_handled = false;
 };
