@@ -61,15 +61,14 @@ private slots:
                    QSet<QString>{a->objectName(), b->objectName()} ==
                        QSet<QString>{u"Image1"_s, u"aicAlphaImage1"_s};
         };
-        for (const char *container : {"Form1", "Frame1", "Frame2", "Frame3"}) {
-            QWidget *parent =
-                container == "Form1"_ba ? m_form.get() : control(m_form.get(), container);
+        const QStringList offLayout{u"Image2"_s, u"WebBrowser1"_s};
+        for (QWidget *parent :
+             {control(m_form.get(), "Frame1"), control(m_form.get(), "Frame2"),
+              control(m_form.get(), "Frame3"), static_cast<QWidget *>(m_form.get())}) {
             QList<QWidget *> placed;
-            for (QWidget *w : parent->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
-                if (w->isVisibleTo(m_form.get()) && w->objectName() != "Image2"_L1 &&
-                    w->objectName() != "WebBrowser1"_L1)
+            for (QWidget *w : parent->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+                if (w->isVisibleTo(m_form.get()) && !offLayout.contains(w->objectName()))
                     placed << w;
-            }
             for (QWidget *w : placed) {
                 QVERIFY2(parent->rect().contains(w->geometry()), qPrintable(w->objectName()));
                 if (auto *label = qobject_cast<QLabel *>(w);
