@@ -26,7 +26,6 @@ const QString noPhotoCaptions =
     u"用户名：青柠|粉丝数：86|浙江 杭州 · 新人|演唱歌曲：后来|播放次数：403次|收到礼物：5个|转发次数：1次|评论数量：9次"_s;
 const QString player =
     u"http://changba.com/static/mvplayer.js?workid=90125533&width=640&height=360"_s;
-const QString words = u"我在唱吧唱了一首歌 http://changba.com/s/word"_s; // no address at all
 // Cutting the share address out of this text would fetch changba.com/s/word.
 const QString inside = u"http://share.songs.example/go?to=http://changba.com/s/word"_s;
 
@@ -41,22 +40,39 @@ class TestExtraction : public QObject
     LocalHttpServer m_server;
     std::unique_ptr<Form1> m_form;
     QHash<QString, QImage> m_pictures;
+    ModalDialogs m_dialogs;
+    QStringList m_open; // what the window showed while the last dialog was open
 
-    // Afterwards the message box history holds only this click's boxes.
-    void click(const char *button)
+    // Extracts text, then clicks button if one is given. The extraction's first box gets
+    // answer; with none it opens, and the window is recorded while it or another dialog is
+    // open. Afterwards the box history and the server's requests are this step's; returns
+    // how many requests the extraction made.
+    qsizetype run(const QString &text, const QByteArray &button = {},
+                  std::optional<int> answer = MessageBox::Ok)
     {
         MessageBox::clearHistory();
-        QTest::mouseClick(control(m_form.get(), button), Qt::LeftButton);
-    }
-    void extract(const QString &text, bool answerVideoNotice = true)
-    {
-        if (answerVideoNotice)
-            MessageBox::setNextAnswer(MessageBox::Ok);
+        m_server.clearRequests();
+        m_dialogs.whenShown([this](QWidget *dialog) {
+            const auto *address = control<QLineEdit>(dialog, "Text1");
+            QFile html(m_harness.exeDir.filePath(u"video.htm"_s));
+            m_open =
+                shown() << m_form->statusLine()
+                        << (html.open(QIODevice::ReadOnly) ? QString::fromLatin1(html.readAll())
+                                                           : u"(none)"_s)
+                        << (address ? address->text() : QString());
+            dialog->close();
+        });
+        if (answer)
+            MessageBox::setNextAnswer(*answer);
         control<QLineEdit>(m_form.get(), "Text1")->setText(text);
-        click("Command1");
+        QTest::mouseClick(control(m_form.get(), "Command1"), Qt::LeftButton);
         MessageBox::clearAnswers();
+        const qsizetype requests = m_server.requests().size();
+        if (!button.isEmpty())
+            QTest::mouseClick(control(m_form.get(), button.constData()), Qt::LeftButton);
+        return requests;
     }
-    // The picture, the address video export uses, the captions, the boxes of the last click.
+    // The picture, the address video export uses, the captions, the boxes of the last step.
     QStringList shown() const
     {
         const QImage picture = control<QLabel>(m_form.get(), "Image1")->pixmap().toImage();
@@ -84,18 +100,14 @@ private slots:
         HttpResponse slow = HttpResponse::text("<title>较早 - 较早 -</title>");
         slow.delayMs = 5000;
         m_server.route(u"changba.com/s/slow"_s, slow);
-        slow.behaviour = HttpResponse::Behaviour::Silent;
-        m_server.route(u"changba.com/s/silent"_s, slow);
-        for (auto path : {"aliimg.changba.com/cache/photo/284736105_200_200.jpg",
-                          "qiniuuserphoto.changba.com/head/640/90125533_640.jpg"})
-            m_pictures[QString::fromLatin1(path).section(u'.', 0, 0)] =
-                QImage(demo + QLatin1String(path));
+        for (const QString &path : {u"aliimg.changba.com/cache/photo/284736105_200_200.jpg"_s,
+                                    u"qiniuuserphoto.changba.com/head/640/90125533_640.jpg"_s})
+            m_pictures[path.section(u'.', 0, 0)] = QImage(demo + path);
     }
 
     void init()
     {
         m_harness.install();
-        m_server.clearRequests();
         m_form = std::make_unique<Form1>();
         stopVersionTimer(m_form.get());
         control(m_form.get(), "Command1")->setEnabled(true);
@@ -109,106 +121,80 @@ private slots:
     // extraction kept; after a page without a video, a box before the status line says so.
     void videoNoticeAndExport()
     {
-        const QString file = m_harness.exeDir.filePath(u"video.htm"_s);
-        QStringList whileOpen;
-        ModalDialogs dialogs;
-        const auto record = [&](QWidget *dialog) {
-            const auto *address = control<QLineEdit>(dialog, "Text1");
-            QFile html(file);
-            whileOpen = shown() << m_form->statusLine()
-                                << QString::fromLatin1(
-                                       html.open(QIODevice::ReadOnly) ? html.readAll() : "(none)")
-                                << (address ? address->text() : QString());
-            dialog->close();
-        };
         const QString status = m_form->statusLine(), header = u"qiniuuserphoto"_s;
-        dialogs.whenShown(record);
-        extract(u"http://changba.com/s/demo-video"_s, false);
-        QCOMPARE(
-            whileOpen,
-            (QStringList{
-                header, {}, videoCaptions, u"您当前获取的为视频!"_s, status, u"(none)"_s, {}}));
+        // The page and the header picture, not the photo.
+        QCOMPARE(run(u"http://changba.com/s/demo-video"_s, {}, std::nullopt), 2);
+        QCOMPARE(m_open, (QStringList{header, QString(), videoCaptions, u"您当前获取的为视频!"_s,
+                                      status, u"(none)"_s, QString()}));
         QCOMPARE(MessageBox::history().value(0).flags, int(MessageBox::Information));
-        QCOMPARE(m_server.requests().size(), 2); // the page and the header picture
 
-        extract(words);
-        dialogs.whenShown(record);
-        click("Command8");
+        run(u"我在唱吧唱了一首歌 http://changba.com/s/word"_s, "Command8"); // no such page
         const QString snippet = u"<div><script src=\""_s + player +
                                 u"\" type=\"text/javascript\"></script></div>\r\n"_s;
-        QCOMPARE(whileOpen, (QStringList{header, player, videoCaptions, status, snippet, player}));
+        QCOMPARE(m_open, (QStringList{header, player, videoCaptions, status, snippet, player}));
 
-        extract(u"http://changba.com/s/demo-nophoto"_s);
-        dialogs.whenShown(record);
-        click("Command8");
-        QCOMPARE(
-            whileOpen,
-            (QStringList{
-                u"default"_s, {}, noPhotoCaptions, u"没有发现视频文件.."_s, status, snippet, {}}));
+        run(u"http://changba.com/s/demo-nophoto"_s, "Command8");
+        QCOMPARE(m_open, (QStringList{u"default"_s, QString(), noPhotoCaptions,
+                                      u"没有发现视频文件.."_s, status, snippet, QString()}));
         QCOMPARE(MessageBox::history().value(0).flags, int(MessageBox::Information));
         QCOMPARE(m_form->statusLine(), u"没有发现视频文件.."_s);
     }
 
-    // The slow page takes 5 s, the silent one would end only at the 30 s time-out.
+    // The slow page takes 5 s to come: an extraction that waited for it would miss the
+    // deadline.
     void newerClickOrCloseEndsAWaitingFetch()
     {
         const QDeadlineTimer deadline(3000);
         connect(
             &m_server, &LocalHttpServer::requestReceived, this,
-            [this] { extract(u"http://changba.com/s/demo-audio"_s); }, queuedOnce);
-        extract(u"http://changba.com/s/slow"_s);
-        // The audio page: its photo and no box, and no header picture fetched.
-        QCOMPARE(shown(), (QStringList{u"aliimg"_s, {}, audioCaptions}));
-        QCOMPARE(m_server.requests().size(), 3);
+            [this] { run(u"http://changba.com/s/demo-audio"_s); }, queuedOnce);
+        // Counted since the newer click: its page and the photo, none after them from the
+        // older click.
+        QCOMPARE(run(u"http://changba.com/s/slow"_s), 2);
+        // The audio page, its photo and no box.
+        QCOMPARE(shown(), (QStringList{u"aliimg"_s, QString(), audioCaptions}));
 
         connect(&m_server, &LocalHttpServer::requestReceived, m_form.get(), &QWidget::close,
                 queuedOnce);
-        MessageBox::setNextAnswer(MessageBox::No);
-        extract(u"http://changba.com/s/silent"_s, false);
+        run(u"http://changba.com/s/slow"_s, {}, MessageBox::No);
         QVERIFY2(!deadline.hasExpired(), "a fetch outlived its extraction");
         QVERIFY(!m_form->isVisible());
         QCOMPARE(MessageBox::history().size(), 1); // the exit question only
     }
 
-    // A text extracted, then a button clicked: the status line, the player's address, and
-    // how many requests the extraction made.
+    // A text extracted, then a button clicked: how many requests the extraction made, the
+    // status line, the player's address.
     void clicks_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QByteArray>("button");
         QTest::addColumn<QStringList>("expected");
-        const QString wrong = u"地址错误,请您检查 .."_s, none = u"请先进行解析.."_s;
-        const QString askForAddress = u"请输入唱吧网页地址,不会获取的请点击上方“如何获得”按钮 .."_s;
-        QTest::newRow("empty") << QString() << QByteArray()
-                               << QStringList{askForAddress, {}, u"0"_s};
-        QTest::newRow("spaces only") << u"   "_s << QByteArray() << QStringList{wrong, {}, u"0"_s};
-        QTest::newRow("https") << u"https://changba.com/s/a"_s << QByteArray()
-                               << QStringList{wrong, {}, u"0"_s};
-        QTest::newRow("capital scheme")
-            << u"HTTP://changba.com/s/a"_s << QByteArray() << QStringList{wrong, {}, u"0"_s};
-        QTest::newRow("preview, nothing extracted")
-            << QString() << "Command7"_ba << QStringList{none, {}, u"0"_s};
-        QTest::newRow("download, nothing extracted")
-            << QString() << "Command2"_ba << QStringList{none, {}, u"0"_s};
-        QTest::newRow("download from ftp")
-            << u"http://changba.com/s/ftp"_s << "Command2"_ba
-            << QStringList{u"音乐地址无效,无法下载 .."_s, {}, u"1"_s};
+        const auto row = [](const char *name, const QString &text, const QByteArray &button,
+                            int requests, const QString &status, const QString &url = {}) {
+            QTest::newRow(name) << text << button
+                                << QStringList{QString::number(requests), status, url};
+        };
+        const QString wrong = u"地址错误,请您检查 .."_s, notYet = u"请先进行解析.."_s;
+        row("empty", {}, {}, 0, u"请输入唱吧网页地址,不会获取的请点击上方“如何获得”按钮 .."_s);
+        row("spaces only", u"   "_s, {}, 0, wrong);
+        row("https", u"https://changba.com/s/a"_s, {}, 0, wrong);
+        row("capital scheme", u"HTTP://changba.com/s/a"_s, {}, 0, wrong);
+        row("preview, nothing extracted", {}, "Command7", 0, notYet);
+        row("download, nothing extracted", {}, "Command2", 0, notYet);
+        row("download from ftp", u"http://changba.com/s/ftp"_s, "Command2", 1,
+            u"音乐地址无效,无法下载 .."_s);
         // Last: the player fetches its audio in its own time, and would be counted later.
-        QTest::newRow("inside another address: fetched whole")
-            << inside << "Command7"_ba
-            << QStringList{u"正在进行在线试听.."_s, u"http://a.example/whole.mp3"_s, u"1"_s};
+        row("inside another address: fetched whole", inside, "Command7", 1, u"正在进行在线试听.."_s,
+            u"http://a.example/whole.mp3"_s);
     }
     void clicks()
     {
         QFETCH(QString, text);
         QFETCH(QByteArray, button);
         QFETCH(QStringList, expected);
-        extract(text);
-        const QString requests = QString::number(m_server.requests().size());
-        if (!button.isEmpty())
-            click(button.constData());
-        QCOMPARE((QStringList{m_form->statusLine(), control<MediaPlayer>(m_form.get(), "W1")->URL(),
-                              requests}),
+        // A braced list is evaluated left to right: the window is read after the clicks.
+        QCOMPARE((QStringList{QString::number(run(text, button)), m_form->statusLine(),
+                              control<MediaPlayer>(m_form.get(), "W1")->URL()}),
                  expected);
     }
 };
