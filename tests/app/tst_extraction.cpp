@@ -55,11 +55,10 @@ class TestExtraction : public QObject
         m_dialogs.whenShown([this](QWidget *dialog) {
             const auto *address = control<QLineEdit>(dialog, "Text1");
             QFile html(m_harness.exeDir.filePath(u"video.htm"_s));
-            m_open =
-                shown() << m_form->statusLine()
-                        << (html.open(QIODevice::ReadOnly) ? QString::fromLatin1(html.readAll())
-                                                           : u"(none)"_s)
-                        << (address ? address->text() : QString());
+            const bool written = html.open(QIODevice::ReadOnly);
+            m_open = shown() << m_form->statusLine()
+                             << (written ? QString::fromLatin1(html.readAll()) : u"(none)"_s)
+                             << (address ? address->text() : QString());
             dialog->close();
         });
         if (answer)
