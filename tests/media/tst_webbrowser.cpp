@@ -71,17 +71,17 @@ private slots:
         FileDialog::clearHistory();
         FileDialog::clearNextFileNames();
         QTemporaryDir dir;
-        const QString file = dir.filePath(u"a.mp3"_s);
         const QByteArray older("an older song the user keeps");
-        QFile f(file);
+        QFile f(dir.filePath(u"a.mp3"_s));
         QCOMPARE(f.open(QIODevice::WriteOnly) ? f.write(older) : -1, older.size());
         f.close();
 
         WebBrowser browser;
         browser.setSongTags({u"小鹿同学"_s, u"晴天"_s, {}, {}, m_server.baseUrl() + path});
         QSignalSpy finished(&browser, &WebBrowser::downloadFinished);
-        FileDialog::setNextFileName(file);
+        FileDialog::setNextFileName(f.fileName());
         FileDialog::setNextFileName(QString());       // a second download is cancelled
+        FileDialog::setNextFileName(QString());       // so a wrongly asked question cannot block
         MessageBox::setNextAnswer(MessageBox::Extra); // "open the folder"
         QString opened;
         WebOpener::setHandlerForTesting([&opened](const QString &url) { opened = url; });
@@ -118,7 +118,7 @@ private slots:
         QCOMPARE(FileDialog::history().last().suggestedPath, folder + u"/other.mp3"_s);
         QCOMPARE(QUrl(opened).toLocalFile(), outcome == Outcome::Saved ? folder : QString());
         QCOMPARE(MessageBox::history().first().details.informativeText,
-                 outcome == Outcome::Saved ? file : QString());
+                 outcome == Outcome::Saved ? f.fileName() : QString());
     }
 
     void suggestedName_data()
