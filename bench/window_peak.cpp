@@ -60,22 +60,10 @@ int main(int argc, char *argv[])
     version.write("V1.0");
     version.close();
 
-    QProcess service;
-    const QString portFile = dir.filePath(QStringLiteral("port"));
-    service.start(QStringLiteral(SONAVEX_DEMO_SERVICE_BIN),
-                  {QStringLiteral("--root"), root.path(), QStringLiteral("--port-file"), portFile});
-    if (!service.waitForStarted())
-        return 2;
-
     QApplication app(argc, argv);
-    if (!waitFor([&] { return QFile::exists(portFile); }, 10000))
+    QProcess service;
+    if (!serveThroughDemo(service, root.path(), dir.filePath(QStringLiteral("port"))))
         return 2;
-    QFile port(portFile);
-    if (!port.open(QIODevice::ReadOnly))
-        return 2;
-    const QByteArray proxy = "http://127.0.0.1:" + port.readAll().trimmed();
-    qputenv("http_proxy", proxy);
-    qunsetenv("no_proxy");
 
     int rc = 0;
     {
