@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(cmake g++ ninja-build pkg-config
     qt6-base-dev qt6-multimedia-dev qt6-translations-l10n
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-    fonts-wqy-microhei libbenchmark-dev libtag1-dev libqt6svg6)
+    fonts-wqy-microhei libbenchmark-dev libtag1-dev)
 if [[ "${1:-}" == "--test" ]]; then
     packages+=(clang libclang-rt-14-dev desktop-file-utils appstream dpkg-dev)
 fi

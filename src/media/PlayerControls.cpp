@@ -1,5 +1,7 @@
 #include "PlayerControls.h"
 
+#include "PlayerIcons.h"
+
 #include <QAction>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -71,14 +73,10 @@ PlayerControls::PlayerControls(QWidget *parent)
 
 void PlayerControls::setUpIcons()
 {
-    // Drawn from our own SVGs: sharp at any scale, and no icon-theme search
-    // through every folder of the desktop's themes at start-up.
-    Q_INIT_RESOURCE(player);
-    m_playIcon = QIcon(QStringLiteral(":/player/play.svg"));
-    m_pauseIcon = QIcon(QStringLiteral(":/player/pause.svg"));
-    const QIcon stopIcon(QStringLiteral(":/player/stop.svg"));
-    QIcon muteIcon(QStringLiteral(":/player/volume.svg"));
-    muteIcon.addFile(QStringLiteral(":/player/muted.svg"), QSize(), QIcon::Normal, QIcon::On);
+    m_playIcon = PlayerIcons::icon(PlayerIcons::Shape::Play);
+    m_pauseIcon = PlayerIcons::icon(PlayerIcons::Shape::Pause);
+    const QIcon stopIcon = PlayerIcons::icon(PlayerIcons::Shape::Stop);
+    const QIcon muteIcon = PlayerIcons::muteIcon();
 
     m_stopButton->setIcon(stopIcon);
     m_muteButton->setIcon(muteIcon);
