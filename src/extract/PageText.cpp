@@ -33,6 +33,18 @@ QByteArray knownName(const QByteArray &name)
     return decoder.isValid() ? QByteArray(decoder.name()) : QByteArray();
 }
 
+// The byte-order marks a page may open with, as browsers sniff them.
+QByteArray bomEncoding(const QByteArray &body)
+{
+    if (body.startsWith(kUtf8Bom))
+        return QByteArrayLiteral("UTF-8");
+    if (body.startsWith("\xFE\xFF"))
+        return QByteArrayLiteral("UTF-16BE");
+    if (body.startsWith("\xFF\xFE"))
+        return QByteArrayLiteral("UTF-16LE");
+    return {};
+}
+
 } // namespace
 
 PageText PageText::fromUtf8(const QByteArray &bytes)
@@ -66,10 +78,13 @@ QString decodeUtf8(QByteArrayView bytes)
 
 QByteArray pageEncoding(const QByteArray &body, const QByteArray &contentTypeHeader)
 {
+    // A mark is written by whoever wrote the bytes; a header only by the server.
+    if (const QByteArray fromBom = bomEncoding(body); !fromBom.isEmpty())
+        return fromBom;
     if (const QByteArray fromHeader = knownName(charsetOf(contentTypeHeader));
         !fromHeader.isEmpty())
         return fromHeader;
-    // A BOM first, then <meta>; only the page's head is looked at.
+    // Then <meta>; only the page's head is looked at.
     const QStringDecoder html =
         QStringDecoder::decoderForHtml(QByteArrayView(body).first(qMin(body.size(), kMetaWindow)));
     return html.isValid() ? QByteArray(html.name()) : QByteArrayLiteral("UTF-8");

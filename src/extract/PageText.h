@@ -45,8 +45,8 @@ private:
 // byte-order mark at the start is kept: a slice of a page may begin with one.
 QString decodeUtf8(QByteArrayView bytes);
 
-// The encoding of a body: the Content-Type header's charset when it names one
-// we know; else a byte-order mark; else a <meta charset> or http-equiv
+// The encoding of a body: a byte-order mark (UTF-8, UTF-16); else the
+// Content-Type header's charset when it names one we know; else a <meta charset> or http-equiv
 // Content-Type within the first 1,024 bytes; else (unknown names too) UTF-8.
 QByteArray pageEncoding(const QByteArray &body, const QByteArray &contentTypeHeader = {});
 

@@ -35,6 +35,13 @@ private slots:
             << "Big5"_ba << false << big5 << "text/html; charset=x-no-such"_ba;
         QTest::newRow("UTF-8 BOM over a gbk meta") << "UTF-8"_ba << true << gbk << QByteArray();
         QTest::newRow("UTF-16 BOM") << "UTF-16LE"_ba << true << QByteArray() << QByteArray();
+        // Browsers let a mark win over what the server claims.
+        QTest::newRow("UTF-8 BOM over a gbk header")
+            << "UTF-8"_ba << true << QByteArray() << "text/html; charset=gbk"_ba;
+        QTest::newRow("UTF-8 BOM over a utf-16 header")
+            << "UTF-8"_ba << true << QByteArray() << "text/html; charset=utf-16"_ba;
+        QTest::newRow("UTF-16BE BOM over a utf-8 header")
+            << "UTF-16BE"_ba << true << QByteArray() << "text/html; charset=utf-8"_ba;
         QTest::newRow("meta past 1,024 bytes: UTF-8")
             << "UTF-8"_ba << false << QByteArray(1024, ' ') + gbk << QByteArray();
         QTest::newRow("unknown meta charset: UTF-8")
