@@ -7,6 +7,7 @@
 #include "FormAccessibility.h"
 #include "Hosts.h"
 #include "Inet.h"
+#include "MediaPlayer.h"
 #include "MessageBox.h"
 #include "PageFetch.h"
 #include "PictureLoader.h"
@@ -267,15 +268,15 @@ void Form1::Command1_Click()
         ui->Image1->setPixmap(ui->Image2->pixmap());
         break;
     case MediaKind::Video:
-        photo = showPicture(outcome->media.pictureUrl);
+        photo = showPicture(outcome->media.pictureUrl, extraction);
         if (extraction != m_extraction)
-            return; // the window was closed while the picture loaded
+            return; // superseded or closed while the picture loaded
         MessageBox::show(this, QStringLiteral("您当前获取的为视频!"),
                          MessageBox::OkOnly + MessageBox::Information, MessageBox::defaultTitle());
         m_song.strVideoUrl = outcome->media.videoUrl;
         break;
     case MediaKind::Audio:
-        photo = showPicture(outcome->media.pictureUrl);
+        photo = showPicture(outcome->media.pictureUrl, extraction);
         break;
     }
     if (extraction == m_extraction && m_song.strPage.contains(SongMarkers::mp3))
@@ -296,14 +297,16 @@ void Form1::showSongValues(const SongValues &values)
     setCaption(ui->Label9, captions.label9);
 }
 
-QByteArray Form1::showPicture(const QString &address)
+QByteArray Form1::showPicture(const QString &address, int extraction)
 {
     const PictureFiles::Result loaded = LoadPicture(address);
-    if (loaded.outcome == PictureFiles::Outcome::Error)
+    // A newer extraction ran while this picture loaded: its photo stays.
+    if (extraction != m_extraction || loaded.outcome == PictureFiles::Outcome::Error)
         return QByteArray(); // Image1 keeps what it showed
     // A null picture ("nothing") clears Image1.
     ui->Image1->setPixmap(QPixmap::fromImage(loaded.picture));
-    return loaded.data;
+    // A picture from this computer is shown, but never copied into a song file.
+    return loaded.fromNetwork ? loaded.data : QByteArray();
 }
 
 void Form1::Command2_Click()
@@ -316,7 +319,7 @@ void Form1::Command2_Click()
     ui->WebBrowser1->setSilent(true);
     ui->WebBrowser1->setSongTags(m_tags);
     if (!ui->WebBrowser1->Navigate(m_song.strMp3Url))
-        setStatusLine(QStringLiteral("音乐地址无效,无法下载 .."));
+        setStatusLine(QStringLiteral("无法下载该地址.."));
 }
 
 void Form1::Command3_Click()
@@ -347,6 +350,11 @@ void Form1::Command7_Click()
 {
     if (m_song.strMp3Url.isEmpty()) {
         setStatusLine(notExtractedText());
+        return;
+    }
+    // A page names what the player opens: a local file or device is not for it.
+    if (!MediaPlayer::isWebAddress(m_song.strMp3Url)) {
+        setStatusLine(QStringLiteral("无法播放该地址.."));
         return;
     }
     setStatusLine(QStringLiteral("正在进行在线试听.."));

@@ -75,8 +75,9 @@ private:
     // keeps its box and wraps inside it.
     void setCaption(QLabel *label, const QString &text);
     void showSongValues(const SongValues &values);
-    // Returns the bytes of the picture shown, empty when none was.
-    QByteArray showPicture(const QString &address);
+    // Shows the picture unless the extraction was superseded meanwhile;
+    // returns the bytes of a photo fetched from the web, else empty.
+    QByteArray showPicture(const QString &address, int extraction);
 
     std::unique_ptr<Ui::Form1> ui;
     Inet *m_inet1 = nullptr;

@@ -4,20 +4,11 @@
 
 #include <QAudio>
 #include <QAudioOutput>
-#include <QFileInfo>
 #include <QMediaPlayer>
 #include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
-
-// A plain file path plays as well as an address.
-QUrl mediaUrl(const QString &address)
-{
-    if (!address.contains(QLatin1String("://")) && QFileInfo::exists(address))
-        return QUrl::fromLocalFile(address);
-    return QUrl(address, QUrl::TolerantMode);
-}
 
 // The slider is in perceived loudness; the output wants a linear factor.
 float outputVolume(int volume)
@@ -72,6 +63,13 @@ QString MediaPlayer::cannotPlayText()
     return QStringLiteral("无法播放");
 }
 
+bool MediaPlayer::isWebAddress(const QString &address)
+{
+    const QUrl url(address, QUrl::TolerantMode);
+    return url.isValid() && !url.host().isEmpty() &&
+           (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
+}
+
 void MediaPlayer::setURL(const QString &url)
 {
     m_url = url;
@@ -116,6 +114,13 @@ void MediaPlayer::ensurePlayer()
 
 void MediaPlayer::load()
 {
+    // The engine would open a local name too, and a pipe or device there can
+    // hang it: only the web is played, and the engine is not even asked.
+    if (!m_url.isEmpty() && !isWebAddress(m_url)) {
+        m_controls->setPlaying(false);
+        m_controls->setMessage(cannotPlayText());
+        return;
+    }
     // A failed engine keeps sending errors for a while, which would land on the
     // next media: start over with a fresh one.
     if (m_player && m_failed) {
@@ -136,13 +141,13 @@ void MediaPlayer::load()
     m_controls->setSeekable(false);
     if (m_url.isEmpty())
         return;
-    m_player->setSource(mediaUrl(m_url));
+    m_player->setSource(QUrl(m_url, QUrl::TolerantMode));
     m_player->play();
 }
 
 void MediaPlayer::play()
 {
-    if (!m_player || m_url.isEmpty())
+    if (!m_player || !isWebAddress(m_url))
         return;
     // After a failure the engine still claims to be playing; pressing play retries.
     if (m_failed)

@@ -25,8 +25,10 @@ public:
     explicit MediaPlayer(QWidget *parent = nullptr);
 
     QString URL() const { return m_url; }
-    // Writing the same address again restarts it from the beginning.
+    // Writing the same address again restarts it from the beginning. Only an
+    // http or https address is played; any other shows "无法播放" in the bar.
     void setURL(const QString &url);
+    static bool isWebAddress(const QString &address);
 
     // Null until the first setURL; a failed engine is replaced on the next load.
     QMediaPlayer *mediaPlayer() const { return m_player; }

@@ -1,10 +1,9 @@
 #include "PictureFiles.h"
 
 #include "HttpGet.h"
+#include "LocalFile.h"
 
 #include <QBuffer>
-#include <QFile>
-#include <QFileInfo>
 #include <QImageReader>
 #include <QRegularExpression>
 #include <QUrl>
@@ -37,33 +36,11 @@ struct Fetched
 
 Fetched readLocal(const QString &path)
 {
+    const LocalFile::Read read = LocalFile::readRegular(path, PictureFiles::maxPictureBytes);
     Fetched fetched;
-    const QFileInfo info(path);
-    if (path.isEmpty() || !info.exists()) {
-        fetched.errorText = QStringLiteral("no such file: ") + path;
-        return fetched;
-    }
-    if (info.isDir()) {
-        fetched.errorText = QStringLiteral("a folder, not a file: ") + path;
-        return fetched;
-    }
-    if (info.size() > PictureFiles::maxPictureBytes) {
-        fetched.errorText = QStringLiteral("file too large: ") + path;
-        return fetched;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        fetched.errorText = file.errorString();
-        return fetched;
-    }
-    // Devices report size 0, so the cap is applied to what is read as well.
-    fetched.data = file.read(PictureFiles::maxPictureBytes + 1);
-    if (fetched.data.size() > PictureFiles::maxPictureBytes) {
-        fetched.data.clear();
-        fetched.errorText = QStringLiteral("file too large: ") + path;
-        return fetched;
-    }
-    fetched.ok = true;
+    fetched.ok = read.ok;
+    fetched.data = read.data;
+    fetched.errorText = read.errorText;
     return fetched;
 }
 
@@ -115,8 +92,9 @@ QString schemeOf(const QString &location)
 PictureFiles::Result PictureFiles::loadPath(const QString &location)
 {
     const QString scheme = schemeOf(location);
+    const bool web = scheme == QLatin1String("http") || scheme == QLatin1String("https");
     Fetched fetched;
-    if (scheme == QLatin1String("http") || scheme == QLatin1String("https")) {
+    if (web) {
         const QUrl url(location);
         if (!url.isValid())
             return failure(Outcome::Error, QStringLiteral("malformed address: ") + location);
@@ -134,7 +112,9 @@ PictureFiles::Result PictureFiles::loadPath(const QString &location)
 
     if (!fetched.ok)
         return failure(Outcome::Failed, fetched.errorText);
-    return decode(fetched.data);
+    Result result = decode(fetched.data);
+    result.fromNetwork = web;
+    return result;
 }
 
 PictureFiles::Result PictureFiles::loadFile(const QString &path)

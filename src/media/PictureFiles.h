@@ -3,7 +3,8 @@
 // The two picture loaders the tool relies on: a path loader that takes a web
 // address, a file URL or a local path and both fetches and decodes it, and a
 // basic loader for local files only. Both block the caller; while they wait
-// the window may repaint but takes no user input. Nothing is cached.
+// the window may repaint but takes no user input. Nothing is cached. A local
+// name is read only when it is a regular file (see LocalFile).
 
 #include <QImage>
 #include <QString>
@@ -22,6 +23,9 @@ public:
         Outcome outcome = Outcome::Failed;
         QImage picture;
         QByteArray data; // the bytes the picture was decoded from
+        // Fetched from a web address, not read from this computer: only such
+        // a picture may travel on, into a download's tags.
+        bool fromNetwork = false;
         QString errorText;
     };
 

@@ -45,6 +45,14 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(MessageBox::history().size(), 1, 10000);
         };
         const QByteArray audio = readFile(demo + u"lzscuw.changba.com/84263517.mp3"_s);
+        const QString photoPath = demo + u"aliimg.changba.com/cache/photo/284736105_200_200.jpg"_s;
+        const QByteArray photo = readFile(photoPath);
+        // The same song, its photo named as a file on this computer.
+        server.route(u"changba.com/s/local-photo"_s,
+                     HttpResponse::text(readFile(demo + u"changba.com/s/demo-audio"_s)
+                                            .replace("http://aliimg.changba.com/cache/photo/"
+                                                     "284736105_200_200.jpg",
+                                                     photoPath.toUtf8())));
 
         download(u"http://changba.com/s/demo-audio"_s);
         QCOMPARE(FileDialog::history().last().suggestedPath.section(u'/', -1),
@@ -53,9 +61,14 @@ private slots:
         // A tag with the photo and the page address, then the server's bytes unchanged.
         const QByteArray tagged = readFile(saved);
         QCOMPARE(tagged.right(audio.size()), audio);
-        QVERIFY(tagged.contains(
-            readFile(demo + u"aliimg.changba.com/cache/photo/284736105_200_200.jpg"_s)));
+        QVERIFY(tagged.contains(photo));
         QVERIFY(tagged.contains("http://changba.com/s/demo-audio"));
+
+        // A page cannot carry a picture of this computer away in a song file.
+        download(u"http://changba.com/s/local-photo"_s);
+        const QByteArray withoutPhoto = readFile(saved);
+        QVERIFY(withoutPhoto.contains("http://changba.com/s/local-photo"));
+        QVERIFY(!withoutPhoto.contains(photo.left(4096)));
 
         // Without an audio marker the address stays, but it is not this page's song.
         download(u"http://changba.com/s/demo-partial"_s);

@@ -96,6 +96,8 @@ private slots:
         QNetworkProxyFactory::setUseSystemConfiguration(true); // as main() does
         m_server.route(u"changba.com/s/ftp"_s, HttpResponse::text("mp3:\"ftp://a.example/a.mp3\""));
         m_server.route(inside.mid(7), HttpResponse::text("mp3:\"http://a.example/whole.mp3\""));
+        m_server.route(u"changba.com/s/local"_s,
+                       HttpResponse::text("mp3:\"" SONAVEX_SOURCE_DIR "/CMakeLists.txt\""));
         HttpResponse slow = HttpResponse::text("<title>较早 - 较早 -</title>");
         slow.delayMs = 5000;
         m_server.route(u"changba.com/s/slow"_s, slow);
@@ -143,7 +145,7 @@ private slots:
     // deadline.
     void newerClickOrCloseEndsAWaitingFetch()
     {
-        const QDeadlineTimer deadline(3000);
+        const QDeadlineTimer deadline(4500);
         connect(
             &m_server, &LocalHttpServer::requestReceived, this,
             [this] { run(u"http://changba.com/s/demo-audio"_s); }, queuedOnce);
@@ -151,6 +153,28 @@ private slots:
         // older click.
         QCOMPARE(run(u"http://changba.com/s/slow"_s), 2);
         // The audio page, its photo and no box.
+        QCOMPARE(shown(), (QStringList{u"aliimg"_s, QString(), audioCaptions}));
+
+        // The same while the older page's photo loads: the newer photo stays.
+        QFile page(demo + u"changba.com/s/demo-audio"_s);
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        HttpResponse slowPhoto = HttpResponse::text(page.readAll().replace(
+            "http://aliimg.changba.com/cache/photo/284736105_200_200.jpg",
+            "http://slow.example/photo.jpg"));
+        m_server.route(u"changba.com/s/slowphoto"_s, slowPhoto);
+        QFile header(demo + u"qiniuuserphoto.changba.com/head/640/90125533_640.jpg"_s);
+        QVERIFY(header.open(QIODevice::ReadOnly));
+        slowPhoto = HttpResponse::text(header.readAll(), "image/jpeg");
+        slowPhoto.delayMs = 1000;
+        m_server.route(u"slow.example/photo.jpg"_s, slowPhoto);
+        const auto whilePhotoLoads = connect(
+            &m_server, &LocalHttpServer::requestReceived, this,
+            [this](const HttpRequest &request) {
+                if (request.host == u"slow.example")
+                    QTimer::singleShot(0, this, [this] { run(u"http://changba.com/s/demo-audio"_s); });
+            });
+        run(u"http://changba.com/s/slowphoto"_s);
+        disconnect(whilePhotoLoads);
         QCOMPARE(shown(), (QStringList{u"aliimg"_s, QString(), audioCaptions}));
 
         connect(&m_server, &LocalHttpServer::requestReceived, m_form.get(), &QWidget::close,
@@ -180,8 +204,13 @@ private slots:
         row("capital scheme", u"HTTP://changba.com/s/a"_s, {}, 0, wrong);
         row("preview, nothing extracted", {}, "Command7", 0, notYet);
         row("download, nothing extracted", {}, "Command2", 0, notYet);
-        row("download from ftp", u"http://changba.com/s/ftp"_s, "Command2", 1,
-            u"音乐地址无效,无法下载 .."_s);
+        // Only the web: a page must not point the tool at this computer's files.
+        row("download from ftp", u"http://changba.com/s/ftp"_s, "Command2", 1, u"无法下载该地址.."_s);
+        row("preview from ftp", u"http://changba.com/s/ftp"_s, "Command7", 1, u"无法播放该地址.."_s);
+        row("preview of a local file", u"http://changba.com/s/local"_s, "Command7", 1,
+            u"无法播放该地址.."_s);
+        row("download of a local file", u"http://changba.com/s/local"_s, "Command2", 1,
+            u"无法下载该地址.."_s);
         // Last: the player fetches its audio in its own time, and would be counted later.
         row("inside another address: fetched whole", inside, "Command7", 1, u"正在进行在线试听.."_s,
             u"http://a.example/whole.mp3"_s);

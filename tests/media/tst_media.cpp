@@ -12,6 +12,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -45,6 +46,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(QDir::setCurrent(m_dir.path()));
+        QCOMPARE(mkfifo("fifo", 0600), 0); // nobody ever writes to it
         m_picture.fill(qRgb(20, 160, 90));
         QVERIFY(m_picture.save(u"odd:p.png"_s, "PNG"));
         const QByteArray png = readAll(u"odd:p.png"_s);
@@ -69,6 +71,11 @@ private slots:
         QTest::newRow("time-out") << "%1/silent.png" << Outcome::Failed;
         QTest::newRow("web page") << "%1/page" << Outcome::Error;
         QTest::newRow("missing file") << "none.png" << Outcome::Failed;
+        // Named by a page: never waited on, never read from a device.
+        QTest::newRow("FIFO") << "fifo" << Outcome::Failed;
+        QTest::newRow("terminal multiplexer") << "/dev/ptmx" << Outcome::Failed;
+        QTest::newRow("endless device") << "file:///dev/zero" << Outcome::Failed;
+        QTest::newRow("folder") << "." << Outcome::Failed;
         QTest::newRow("text file") << SONAVEX_SOURCE_DIR "/CMakeLists.txt" << Outcome::Error;
         // Refused as an unknown scheme, then read as the relative name it also is.
         QTest::newRow("fallback") << "odd:p.png" << Outcome::Loaded;
