@@ -21,6 +21,7 @@
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QImageReader>
 #include <QPixmap>
 #include <QPointer>
 #include <QScreen>
@@ -63,6 +64,15 @@ void fitTwoLines(QLabel *label)
             break;
     }
     label->setFont(font);
+}
+
+// The format named and no guessing: a guess asks, and so loads, every image
+// plugin on the system before the window can show.
+QPixmap builtInPicture(const QString &path, const char *format)
+{
+    QImageReader reader(path, format);
+    reader.setAutoDetectImageFormat(false);
+    return QPixmap::fromImage(reader.read());
 }
 
 // The skin file's colours are chosen for this turn of the hue: it makes the
@@ -120,6 +130,10 @@ void Form1::setUpControls()
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                    Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFixedSize(size());
+    const QPixmap unknownSinger = builtInPicture(QStringLiteral(":/pictures/default.gif"), "gif");
+    ui->Image1->setPixmap(unknownSinger);
+    ui->Image2->setPixmap(unknownSinger);
+    ui->aicAlphaImage1->setPixmap(builtInPicture(QStringLiteral(":/pictures/frame.png"), "png"));
     ui->aicAlphaImage1->setAttribute(Qt::WA_TransparentForMouseEvents);
     fitTwoLines(ui->Label10);
     // The frame overlay only decorates Image1, Image2 only holds the default

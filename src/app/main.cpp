@@ -1,10 +1,11 @@
 #include "Form1.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QIcon>
+#include <QImageReader>
 #include <QLibraryInfo>
 #include <QNetworkProxyFactory>
+#include <QPixmap>
 #include <QTranslator>
 
 int main(int argc, char *argv[])
@@ -26,11 +27,15 @@ int main(int argc, char *argv[])
     QNetworkProxyFactory::setUseSystemConfiguration(true);
 
     // The desktop keeps this icon; Form1 shows none in its own title bar.
+    // Read as PNG without guessing, which would load every image plugin first.
     QIcon icon;
     for (const char *size : {"16", "32", "48"}) {
-        const QString file = QStringLiteral(":/icons/sonavex-%1.png").arg(QLatin1String(size));
-        if (QFile::exists(file))
-            icon.addFile(file);
+        QImageReader reader(QStringLiteral(":/icons/sonavex-%1.png").arg(QLatin1String(size)),
+                            "png");
+        reader.setAutoDetectImageFormat(false);
+        const QImage image = reader.read();
+        if (!image.isNull())
+            icon.addPixmap(QPixmap::fromImage(image));
     }
     if (!icon.isNull())
         QApplication::setWindowIcon(icon);
