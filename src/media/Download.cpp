@@ -143,8 +143,7 @@ WebBrowser::Outcome Download::outcome()
         return WebBrowser::Outcome::Failed;
     // A file that cannot be tagged is saved as it came; only a file the
     // tagging damaged is given up.
-    if (!m_tags.isEmpty() && m_file->flush() &&
-        AudioTags::write(m_file->handle(), m_tags) == AudioTags::Result::Damaged)
+    if (!m_tags.isEmpty() && AudioTags::write(*m_file, m_tags) == AudioTags::Result::Damaged)
         return WebBrowser::Outcome::CannotSave;
     return SaveFile::commitToDisk(*m_file) ? WebBrowser::Outcome::Saved
                                            : WebBrowser::Outcome::CannotSave;
