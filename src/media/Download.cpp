@@ -143,7 +143,9 @@ WebBrowser::Outcome Download::outcome()
         return WebBrowser::Outcome::Failed;
     // A file that cannot be tagged is saved as it came; only a file the
     // tagging damaged is given up.
-    if (!m_tags.isEmpty() && AudioTags::write(*m_file, m_tags) == AudioTags::Result::Damaged)
+    if (!m_tags.isEmpty())
+        m_tagging = AudioTags::write(*m_file, m_tags);
+    if (m_tagging == AudioTags::Result::Damaged)
         return WebBrowser::Outcome::CannotSave;
     return SaveFile::commitToDisk(*m_file) ? WebBrowser::Outcome::Saved
                                            : WebBrowser::Outcome::CannotSave;
@@ -160,6 +162,8 @@ void Download::end(WebBrowser::Outcome outcome)
     }
     // The message box waits for the user: let the reply's signal return first.
     QTimer::singleShot(0, m_network,
-                       [done = m_done, target = m_target, outcome] { done(target, outcome); });
+                       [done = m_done, target = m_target, outcome, tagging = m_tagging] {
+                           done(target, outcome, tagging);
+                       });
     deleteLater();
 }
