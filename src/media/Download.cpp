@@ -13,6 +13,7 @@
 namespace {
 
 const qint64 ReadBufferBytes = 1 << 20;
+int stallTimeoutForTesting = 0;
 
 QString sizeText(qint64 bytes)
 {
@@ -44,6 +45,16 @@ Download::Download(QWidget *dialogParent, QNetworkAccessManager *network, const 
 
 Download::~Download() = default;
 
+int Download::stallTimeoutMs()
+{
+    return stallTimeoutForTesting > 0 ? stallTimeoutForTesting : defaultStallTimeoutMs;
+}
+
+void Download::setStallTimeoutMsForTesting(int ms)
+{
+    stallTimeoutForTesting = ms;
+}
+
 void Download::start()
 {
     m_file = std::make_unique<QSaveFile>(m_target);
@@ -54,7 +65,10 @@ void Download::start()
     showDialog();
 
     // The manager's default policy follows redirects that stay as safe.
-    m_reply = m_network->get(QNetworkRequest(m_url));
+    QNetworkRequest request(m_url);
+    // Aborted, so reported as failed, once no byte has come for this long.
+    request.setTransferTimeout(stallTimeoutMs());
+    m_reply = m_network->get(request);
     m_reply->setParent(this);
     // Without a bound the reply holds whatever the disk has not taken yet:
     // a fast server would put the whole song in memory.

@@ -2,9 +2,10 @@
 
 // One transfer from the request to the file under its final name. The data
 // goes to a temporary file beside the target; it is tagged, synced and renamed
-// into place only when the server sent all of it successfully. Deletes itself
-// when done, after handing the outcome and how the tagging went to its caller
-// from the event loop.
+// into place only when the server sent all of it successfully. A server that
+// sends nothing for a minute has failed. Deletes itself when done, after
+// handing the outcome and how the tagging went to its caller from the event
+// loop.
 
 #include "AudioTags.h"
 #include "WebBrowser.h"
@@ -26,6 +27,10 @@ class Download : public QObject
 public:
     using Done =
         std::function<void(const QString &path, WebBrowser::Outcome, AudioTags::Result tagging)>;
+
+    static constexpr int defaultStallTimeoutMs = 60000;
+    static int stallTimeoutMs();
+    static void setStallTimeoutMsForTesting(int ms); // 0 restores the default
 
     // Parented to the network manager; the progress dialog to dialogParent.
     Download(QWidget *dialogParent, QNetworkAccessManager *network, const QUrl &url,

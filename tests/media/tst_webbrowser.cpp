@@ -1,3 +1,4 @@
+#include "Download.h"
 #include "FileDialog.h"
 #include "LocalHttpServer.h"
 #include "MessageBox.h"
@@ -47,6 +48,8 @@ private slots:
         r.behaviour = HttpResponse::Behaviour::Trickle;
         r.chunkDelayMs = 500; // so a cancel that lets it run on outlasts the wait
         m_server.route(u"/slow.mp3"_s, r);
+        r.behaviour = HttpResponse::Behaviour::HeadOnly;
+        m_server.route(u"/stalled.mp3"_s, r);
         for (char i = 1; i <= 20; ++i)
             m_mp3 += "\xFF\xFB\x90\x00"_ba + QByteArray(413, i);
         m_server.route(u"/tagged.mp3"_s, HttpResponse::text(m_mp3, "audio/mpeg"));
@@ -56,8 +59,9 @@ private slots:
     // A song that cannot be tagged is kept as sent. (Tagging: tst_download.)
     void downloads_data()
     {
-        // /slow.mp3 is cancelled; /small.mp3 meets a full disk, /tagged.mp3 one
-        // with no room for its tag.
+        // Cancelled rows are cancelled; /stalled.mp3 falls silent after its
+        // headers, waited for 300 ms where it fails; /small.mp3 meets a full
+        // disk, /tagged.mp3 one with no room for its tag.
         QTest::addColumn<QString>("path");
         QTest::addColumn<Outcome>("outcome");
         QTest::addColumn<QString>("message");
@@ -65,6 +69,10 @@ private slots:
         QTest::newRow("404") << "/gone.mp3" << Outcome::Failed << u"下载失败,请稍后再试 .."_s;
         QTest::newRow("cut") << "/cut.mp3" << Outcome::Failed << u"下载失败,请稍后再试 .."_s;
         QTest::newRow("cancelled") << "/slow.mp3" << Outcome::Cancelled << u"下载已取消.."_s;
+        QTest::newRow("silent after the headers")
+            << "/stalled.mp3" << Outcome::Failed << u"下载失败,请稍后再试 .."_s;
+        QTest::newRow("cancelled while silent")
+            << "/stalled.mp3" << Outcome::Cancelled << u"下载已取消.."_s;
         // A small file sits in the write buffer until the end: the failure shows only then.
         QTest::newRow("disk full at the last write")
             << "/small.mp3" << Outcome::CannotSave << u"无法保存文件,请检查保存位置 .."_s;
@@ -102,15 +110,21 @@ private slots:
         const rlimit limit{path == u"/small.mp3"_s ? 10 : saved.rlim_cur, saved.rlim_max};
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
         SaveFile::setRoomForTesting(path == u"/tagged.mp3"_s ? sent.size() : -1);
+        const bool silent = path == u"/stalled.mp3"_s;
+        Download::setStallTimeoutMsForTesting(silent && outcome == Outcome::Failed ? 300 : 0);
+        m_server.clearRequests();
         QVERIFY(browser.Navigate(m_server.baseUrl() + path));
         if (outcome == Outcome::Cancelled) {
+            // Once the song is coming, or has been asked of a server that says no more.
             QProgressDialog *dialog = nullptr;
-            QTRY_VERIFY((dialog = browser.findChild<QProgressDialog *>()) && dialog->value() > 0);
+            QTRY_VERIFY((dialog = browser.findChild<QProgressDialog *>()) &&
+                        (dialog->value() > 0 || (silent && !m_server.requests().isEmpty())));
             QTest::mouseClick(dialog->findChild<QPushButton *>(), Qt::LeftButton);
         }
         const bool ended = finished.wait(15000);
         setrlimit(RLIMIT_FSIZE, &saved);
         SaveFile::setRoomForTesting(-1);
+        Download::setStallTimeoutMsForTesting(0);
         WebOpener::setHandlerForTesting({});
         QVERIFY(ended);
 
