@@ -22,8 +22,8 @@ namespace {
 
 // Two seconds in all: the last half is kept for putting a changed file back.
 const int DeadlineMs = 1500;
-// What TagLib's padding and boxes add to a tag, with room to spare.
-const qint64 TagSlack = 64 << 10;
+// What TagLib's padding (1 KiB) and boxes add to a tag, with room to spare.
+const qint64 TagSlack = 4 << 10;
 
 TagLib::String toTag(const QString &text)
 {

@@ -266,9 +266,27 @@ qint64 boxLength(IOStream &stream, const ByteVector &header, qint64 offset)
     return size == 1 ? stream.readBlock(8).toLongLong() : size;
 }
 
+// Where TagLib starts reading the boxes inside a container.
+void enter(IOStream &stream, qint64 offset, const ByteVector &header)
+{
+    const ByteVector name = header.mid(4, 4);
+    stream.seek(long(offset) + (header.toUInt() == 1 ? 16 : 8));
+    if (name == "meta") {
+        // A full box (version and flags first) unless a known child follows at once.
+        const long after = stream.tell();
+        const ByteVector next = stream.readBlock(8).mid(4, 4);
+        const bool full =
+            next != "hdlr" && next != "ilst" && next != "mhdr" && next != "ctry" && next != "lang";
+        stream.seek(after + (full ? 4 : 0));
+    } else if (name == "stsd") {
+        stream.seek(8, IOStream::Current);
+    }
+}
+
 // One box and what TagLib reads inside it; last: TagLib reads no more boxes
-// at this level.
-bool boxFits(BoxWalk &walk, int depth, bool inList, bool &last)
+// at this level. A box must end within the one around it: TagLib renders
+// padding as long as the boxes around the tag list say they are.
+bool boxFits(BoxWalk &walk, qint64 within, int depth, bool inList, bool &last)
 {
     IOStream &stream = walk.stream;
     last = false;
@@ -283,27 +301,20 @@ bool boxFits(BoxWalk &walk, int depth, bool inList, bool &last)
         return true;
     }
     const ByteVector name = header.mid(4, 4);
+    const qint64 end = length > LLONG_MAX - offset ? LLONG_MAX : offset + length;
+    if (end > (name == "moov" ? stream.length() : within))
+        return false;
     if (depth == 0 && name == "moov" && walk.tagBytes == 0)
-        walk.tagBytes = std::min(length, stream.length() - offset);
+        walk.tagBytes = length;
     if (!sizeFits(walk, offset, length, name) || (inList && !itemFits(walk, offset, length, name)))
         return false;
     if (!isContainer(name)) {
-        stream.seek(long(std::min<qint64>(offset + length, LONG_MAX)));
+        stream.seek(long(end));
         return true;
     }
-    stream.seek(long(offset) + (header.toUInt() == 1 ? 16 : 8));
-    if (name == "meta") {
-        const long after = stream.tell();
-        const ByteVector next = stream.readBlock(8).mid(4, 4);
-        const bool full =
-            next != "hdlr" && next != "ilst" && next != "mhdr" && next != "ctry" && next != "lang";
-        stream.seek(after + (full ? 4 : 0));
-    } else if (name == "stsd") {
-        stream.seek(8, IOStream::Current);
-    }
-    const qint64 end = length > LLONG_MAX - offset ? LLONG_MAX : offset + length;
+    enter(stream, offset, header);
     for (bool stop = false; !stop && stream.tell() < end;) {
-        if (!boxFits(walk, depth + 1, name == "ilst", stop))
+        if (!boxFits(walk, end, depth + 1, name == "ilst", stop))
             return false;
     }
     return true;
@@ -334,7 +345,7 @@ TagScan::Verdict TagScan::mp4(IOStream &stream)
     stream.seek(0);
     const qint64 end = stream.length();
     for (bool last = false; !last && stream.tell() < end;) {
-        if (!boxFits(walk, 0, false, last))
+        if (!boxFits(walk, LLONG_MAX, 0, false, last))
             return {Verdict::TooLarge, 0};
     }
     return {Verdict::Fits, walk.tagBytes};
