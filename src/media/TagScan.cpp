@@ -17,8 +17,9 @@ using TagLib::IOStream;
 
 namespace {
 
-// Tags read whole: a song's cover fits many times over.
-const qint64 MaxTagBytes = 16 << 20;
+// Tags read whole: a song's cover fits many times over. TagLib holds a tag
+// up to four times over while it writes it back, the last copy ours.
+const qint64 MaxTagBytes = 12 << 20;
 // Text, which TagLib holds four bytes a character.
 const qint64 MaxTextBytes = 1 << 20;
 // Each zero byte in a text frame or APE item starts another string object.
