@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets everything up and runs the whole test suite headless, built with
-# AddressSanitizer and UndefinedBehaviorSanitizer; the parser fuzzer (clang)
-# runs inside the suite as a short smoke test.
+# AddressSanitizer and UndefinedBehaviorSanitizer; the parser and tagging
+# fuzzers (clang) run inside the suite as short smoke tests.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build-asan"
@@ -14,7 +14,8 @@ if command -v clang++ >/dev/null; then
     cmake -S "$root" -B "$fuzzbuild" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DCMAKE_CXX_COMPILER=clang++ -DSONAVEX_FUZZ=ON -DSONAVEX_WERROR=ON >/dev/null
     cmake --build "$fuzzbuild"
-    fuzzer_args=(-DSONAVEX_FUZZER="$fuzzbuild/fuzz/fuzz_songpage")
+    fuzzer_args=(-DSONAVEX_FUZZER="$fuzzbuild/fuzz/fuzz_songpage"
+        -DSONAVEX_TAG_FUZZER="$fuzzbuild/fuzz/fuzz_audiotags")
 fi
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSONAVEX_SANITIZE=ON -DSONAVEX_WERROR=ON \

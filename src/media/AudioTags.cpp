@@ -1,7 +1,10 @@
 #include "AudioTags.h"
 
 #include "Hosts.h"
+#include "TagScan.h"
+#include "TagStream.h"
 
+#include <QFile>
 #include <QRegularExpression>
 #include <QUrl>
 
@@ -13,163 +16,14 @@
 #include <mp4tag.h>
 #include <mpegfile.h>
 #include <textidentificationframe.h>
-#include <tiostream.h>
 #include <urllinkframe.h>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <vector>
 
 namespace {
 
-const long CopyChunk = 1 << 20;
-
-// TagLib's view of the download's temporary file. Every change is made in
-// place through the descriptor, in bounded chunks; a failed write stops all
-// later ones and is remembered, so the caller can tell an untouched file from
-// a damaged one.
-class FdStream : public TagLib::IOStream
-{
-public:
-    explicit FdStream(int fd)
-        : m_fd(fd)
-    {}
-
-    bool changed() const { return m_changed; }
-    bool failed() const { return m_failed; }
-
-    TagLib::FileName name() const override { return ""; }
-    bool readOnly() const override { return false; }
-    bool isOpen() const override { return true; }
-    long tell() const override { return m_pos; }
-    long length() override;
-    void seek(long offset, Position p) override;
-    TagLib::ByteVector readBlock(unsigned long size) override;
-    void writeBlock(const TagLib::ByteVector &data) override;
-    void insert(const TagLib::ByteVector &data, unsigned long start,
-                unsigned long replace) override;
-    void removeBlock(unsigned long start, unsigned long size) override;
-    void truncate(long size) override;
-
-private:
-    bool put(const char *data, size_t size, long at);
-    void move(long from, long to, long size);
-
-    int m_fd;
-    long m_pos = 0;
-    bool m_changed = false;
-    bool m_failed = false;
-};
-
-long FdStream::length()
-{
-    struct stat st = {};
-    return ::fstat(m_fd, &st) == 0 ? long(st.st_size) : 0;
-}
-
-void FdStream::seek(long offset, Position p)
-{
-    const long base = p == Beginning ? 0 : p == Current ? m_pos : length();
-    m_pos = std::max(0L, base + offset);
-}
-
-TagLib::ByteVector FdStream::readBlock(unsigned long size)
-{
-    TagLib::ByteVector data(static_cast<unsigned int>(size), 0);
-    const ssize_t n = size ? ::pread(m_fd, data.data(), size, m_pos) : 0;
-    if (n < 0) {
-        m_failed = true;
-        return TagLib::ByteVector();
-    }
-    data.resize(static_cast<unsigned int>(n));
-    m_pos += n;
-    return data;
-}
-
-void FdStream::writeBlock(const TagLib::ByteVector &data)
-{
-    if (put(data.data(), data.size(), m_pos))
-        m_pos += long(data.size());
-}
-
-void FdStream::insert(const TagLib::ByteVector &data, unsigned long start, unsigned long replace)
-{
-    const long end = length();
-    const long grow = long(data.size()) - long(replace);
-    const long tail = long(start + replace);
-    if (grow > 0) {
-        // Room first: running out of space before the move leaves the file as it was.
-        if (m_failed || ::posix_fallocate(m_fd, end, grow) != 0) {
-            m_failed = true;
-            if (::ftruncate(m_fd, end) != 0)
-                m_changed = true;
-            return;
-        }
-        move(tail, tail + grow, end - tail);
-        put(data.data(), data.size(), long(start));
-    } else {
-        put(data.data(), data.size(), long(start));
-        if (grow < 0) {
-            move(tail, tail + grow, end - tail);
-            truncate(end + grow);
-        }
-    }
-    m_pos = long(start + data.size());
-}
-
-void FdStream::removeBlock(unsigned long start, unsigned long size)
-{
-    const long end = length();
-    const long from = long(start + size);
-    move(from, long(start), end - from);
-    truncate(end - long(size));
-}
-
-void FdStream::truncate(long size)
-{
-    if (m_failed)
-        return;
-    m_changed = true;
-    if (::ftruncate(m_fd, size) != 0)
-        m_failed = true;
-}
-
-bool FdStream::put(const char *data, size_t size, long at)
-{
-    if (m_failed)
-        return false;
-    m_changed = true;
-    while (size > 0) {
-        const ssize_t n = ::pwrite(m_fd, data, size, at);
-        if (n <= 0) {
-            m_failed = true;
-            return false;
-        }
-        data += n;
-        size -= size_t(n);
-        at += n;
-    }
-    return true;
-}
-
-// Overlapping ranges are safe: a move to the back copies from the end.
-void FdStream::move(long from, long to, long size)
-{
-    std::vector<char> chunk(size_t(std::min(size, CopyChunk)));
-    for (long done = 0; done < size && !m_failed;) {
-        const long n = std::min(CopyChunk, size - done);
-        const long offset = to > from ? size - done - n : done;
-        if (::pread(m_fd, chunk.data(), size_t(n), from + offset) != n) {
-            m_failed = true;
-            return;
-        }
-        put(chunk.data(), size_t(n), to + offset);
-        done += n;
-    }
-}
+// Two seconds in all: the last half is kept for putting a changed file back.
+const int DeadlineMs = 1500;
+// What TagLib's padding (1 KiB) and boxes add to a tag, with room to spare.
+const qint64 TagSlack = 4 << 10;
 
 TagLib::String toTag(const QString &text)
 {
@@ -233,28 +87,32 @@ bool addId3Frames(TagLib::ID3v2::Tag &tag, const SongTags &song)
     return added;
 }
 
-bool tagMpeg(FdStream &stream, const SongTags &song)
+enum class Tagging { NothingToAdd, Saved, Refused };
+
+Tagging tagMpeg(TagStream &stream, const SongTags &song)
 {
     TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
     if (!file.isValid())
-        return false;
+        return Tagging::NothingToAdd;
     TagLib::ID3v2::Tag *tag = file.ID3v2Tag(true);
     // The server's own ID3v1 values count as frames it has.
     if (file.hasID3v1Tag())
         TagLib::Tag::duplicate(file.ID3v1Tag(), tag, false);
     if (!addId3Frames(*tag, song))
-        return false;
+        return Tagging::NothingToAdd;
     // ID3v2.3: what Windows Explorer, phones and car players read.
     return file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone, TagLib::ID3v2::v3,
-                     TagLib::File::DoNotDuplicate);
+                     TagLib::File::DoNotDuplicate)
+               ? Tagging::Saved
+               : Tagging::Refused;
 }
 
-bool tagMp4(FdStream &stream, const SongTags &song)
+Tagging tagMp4(TagStream &stream, const SongTags &song)
 {
     TagLib::MP4::File file(&stream, false);
     TagLib::MP4::Tag *tag = file.isValid() ? file.tag() : nullptr;
     if (!tag)
-        return false;
+        return Tagging::NothingToAdd;
     bool added = false;
     const auto text = [&](const char *key, const QString &value) {
         if (value.isEmpty() || tag->contains(key))
@@ -273,7 +131,72 @@ bool tagMp4(FdStream &stream, const SongTags &song)
         tag->setItem("covr", covers);
         added = true;
     }
-    return added && file.save();
+    if (!added)
+        return Tagging::NothingToAdd;
+    return file.save() ? Tagging::Saved : Tagging::Refused;
+}
+
+enum class Kind { Other, Mpeg, Mp4 };
+
+Kind kindOf(QFile &file)
+{
+    char head[12] = {};
+    if (!file.seek(0) || file.read(head, sizeof head) != qint64(sizeof head))
+        return Kind::Other;
+    const QByteArray start(head, sizeof head);
+    if (start.startsWith("ID3") || (uchar(start[0]) == 0xFF && (uchar(start[1]) & 0xE0) == 0xE0))
+        return Kind::Mpeg;
+    return start.mid(4, 4) == "ftyp" ? Kind::Mp4 : Kind::Other;
+}
+
+// The most our frames can take: the cover, and text that UTF-16 or
+// percent-encoding makes up to nine bytes a character.
+qint64 ourBytes(const SongTags &tags)
+{
+    const qint64 text =
+        tags.singer.size() + tags.title.size() + tags.pageUrl.size() + tags.audioUrl.size();
+    return tags.cover.size() + 9 * text;
+}
+
+Tagging tagWithin(TagStream &stream, Kind kind, const SongTags &tags)
+{
+    const TagScan::Verdict scan = kind == Kind::Mpeg ? TagScan::mpeg(stream) : TagScan::mp4(stream);
+    if (scan.kind == TagScan::Verdict::NotAudio)
+        return Tagging::NothingToAdd;
+    if (scan.kind == TagScan::Verdict::TooLarge)
+        return Tagging::Refused;
+    // The tags written back may be twice as long as read: TagLib writes
+    // ID3v2.4's UTF-8 text as UTF-16 in ID3v2.3.
+    const qint64 end = stream.length() + ourBytes(tags) + 2 * scan.tagBytes + TagSlack;
+    // Enough to move the audio once and write the tag and offsets tables twice over.
+    stream.limitChanges(end, 2 * end);
+    return kind == Kind::Mpeg ? tagMpeg(stream, tags) : tagMp4(stream, tags);
+}
+
+AudioTags::Result resultOf(TagStream::Failure failure)
+{
+    switch (failure) {
+    case TagStream::Failure::NoRoom:
+        return AudioTags::Result::NoRoom;
+    case TagStream::Failure::TimedOut:
+        return AudioTags::Result::TimedOut;
+    case TagStream::Failure::IoError:
+        return AudioTags::Result::IoError;
+    case TagStream::Failure::None:
+    case TagStream::Failure::OutOfBounds:
+        break;
+    }
+    return AudioTags::Result::Malformed;
+}
+
+// A file that failed goes back as it came, if it was changed at all.
+AudioTags::Result settle(TagStream &stream, Tagging tagging)
+{
+    if (stream.failure() == TagStream::Failure::None && tagging != Tagging::Refused)
+        return tagging == Tagging::Saved ? AudioTags::Result::Tagged : AudioTags::Result::Untouched;
+    if (stream.changed() && !stream.rollback())
+        return AudioTags::Result::Damaged;
+    return resultOf(stream.failure());
 }
 
 } // namespace
@@ -316,21 +239,26 @@ QString AudioTags::singerWithoutSlogan(const QString &userName)
     return name.trimmed();
 }
 
-AudioTags::Result AudioTags::write(int fd, const SongTags &tags)
+AudioTags::Result AudioTags::write(QFileDevice &download, const SongTags &tags)
 {
-    char head[12] = {};
-    if (::pread(fd, head, sizeof head, 0) != ssize_t(sizeof head))
+    QFile file;
+    if (!download.flush() ||
+        !file.open(download.handle(), QIODevice::ReadWrite | QIODevice::Unbuffered,
+                   QFileDevice::DontCloseHandle))
+        return Result::IoError;
+    const Kind kind = kindOf(file);
+    if (kind == Kind::Other)
         return Result::Untouched;
-    const QByteArray start(head, sizeof head);
-    const bool mpeg =
-        start.startsWith("ID3") || (uchar(start[0]) == 0xFF && (uchar(start[1]) & 0xE0) == 0xE0);
-    const bool mp4 = start.mid(4, 4) == "ftyp";
-    if (!mpeg && !mp4)
-        return Result::Untouched;
-
-    FdStream stream(fd);
-    const bool saved = mpeg ? tagMpeg(stream, tags) : tagMp4(stream, tags);
-    if (stream.failed() || !saved)
-        return stream.changed() ? Result::Damaged : Result::Untouched;
-    return Result::Tagged;
+    TagStream stream(file, QDeadlineTimer(DeadlineMs));
+    Tagging tagging = Tagging::Refused;
+    // The one place TagLib runs: whatever it or the stream throws ends the
+    // tagging, never the program.
+    try {
+        tagging = tagWithin(stream, kind, tags);
+    } catch (...) {
+        stream.abandon(TagStream::Failure::OutOfBounds);
+    }
+    const Result result = settle(stream, tagging);
+    file.seek(file.size()); // the handle is shared: leave it where the download ended
+    return result;
 }

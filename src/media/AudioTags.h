@@ -11,6 +11,8 @@
 #include <QByteArray>
 #include <QString>
 
+class QFileDevice;
+
 struct SongTags
 {
     QString singer;
@@ -35,11 +37,18 @@ QString singerWithoutSlogan(const QString &userName);
 
 enum class Result {
     Tagged,
-    Untouched, // not audio TagLib can tag, or failed before changing a byte
-    Damaged,   // a write failed after the file was changed: it must not be kept
+    Untouched, // not audio TagLib can tag, or it has every frame already
+    // Not tagged, and the file is as it came:
+    NoRoom,    // the disk has no room for the tag
+    Malformed, // the file's tags are beyond what tagging it safely can take
+    TimedOut,  // tagging took too long and was given up
+    IoError,   // the file could not be read or written
+    Damaged,   // changed, then failed, and could not be put back: it must not be kept
 };
 
-// fd: an open, readable and writable file holding the whole download.
-Result write(int fd, const SongTags &tags);
+// file: open, holding the whole download; read and written through its
+// handle, as a QSaveFile cannot be read back. No file, however made, makes it
+// throw, take more than two seconds or much more memory than its tags.
+Result write(QFileDevice &file, const SongTags &tags);
 
 } // namespace AudioTags

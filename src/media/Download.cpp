@@ -13,6 +13,7 @@
 namespace {
 
 const qint64 ReadBufferBytes = 1 << 20;
+int stallTimeoutForTesting = 0;
 
 QString sizeText(qint64 bytes)
 {
@@ -44,6 +45,16 @@ Download::Download(QWidget *dialogParent, QNetworkAccessManager *network, const 
 
 Download::~Download() = default;
 
+int Download::stallTimeoutMs()
+{
+    return stallTimeoutForTesting > 0 ? stallTimeoutForTesting : defaultStallTimeoutMs;
+}
+
+void Download::setStallTimeoutMsForTesting(int ms)
+{
+    stallTimeoutForTesting = ms;
+}
+
 void Download::start()
 {
     m_file = std::make_unique<QSaveFile>(m_target);
@@ -54,7 +65,10 @@ void Download::start()
     showDialog();
 
     // The manager's default policy follows redirects that stay as safe.
-    m_reply = m_network->get(QNetworkRequest(m_url));
+    QNetworkRequest request(m_url);
+    // Aborted, so reported as failed, once no byte has come for this long.
+    request.setTransferTimeout(stallTimeoutMs());
+    m_reply = m_network->get(request);
     m_reply->setParent(this);
     // Without a bound the reply holds whatever the disk has not taken yet:
     // a fast server would put the whole song in memory.
@@ -143,8 +157,9 @@ WebBrowser::Outcome Download::outcome()
         return WebBrowser::Outcome::Failed;
     // A file that cannot be tagged is saved as it came; only a file the
     // tagging damaged is given up.
-    if (!m_tags.isEmpty() && m_file->flush() &&
-        AudioTags::write(m_file->handle(), m_tags) == AudioTags::Result::Damaged)
+    if (!m_tags.isEmpty())
+        m_tagging = AudioTags::write(*m_file, m_tags);
+    if (m_tagging == AudioTags::Result::Damaged)
         return WebBrowser::Outcome::CannotSave;
     return SaveFile::commitToDisk(*m_file) ? WebBrowser::Outcome::Saved
                                            : WebBrowser::Outcome::CannotSave;
@@ -161,6 +176,8 @@ void Download::end(WebBrowser::Outcome outcome)
     }
     // The message box waits for the user: let the reply's signal return first.
     QTimer::singleShot(0, m_network,
-                       [done = m_done, target = m_target, outcome] { done(target, outcome); });
+                       [done = m_done, target = m_target, outcome, tagging = m_tagging] {
+                           done(target, outcome, tagging);
+                       });
     deleteLater();
 }

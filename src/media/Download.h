@@ -2,8 +2,10 @@
 
 // One transfer from the request to the file under its final name. The data
 // goes to a temporary file beside the target; it is tagged, synced and renamed
-// into place only when the server sent all of it successfully. Deletes itself
-// when done, after handing the outcome to its caller from the event loop.
+// into place only when the server sent all of it successfully. A server that
+// sends nothing for a minute has failed. Deletes itself when done, after
+// handing the outcome and how the tagging went to its caller from the event
+// loop.
 
 #include "AudioTags.h"
 #include "WebBrowser.h"
@@ -23,7 +25,12 @@ class QSaveFile;
 class Download : public QObject
 {
 public:
-    using Done = std::function<void(const QString &path, WebBrowser::Outcome)>;
+    using Done =
+        std::function<void(const QString &path, WebBrowser::Outcome, AudioTags::Result tagging)>;
+
+    static constexpr int defaultStallTimeoutMs = 60000;
+    static int stallTimeoutMs();
+    static void setStallTimeoutMsForTesting(int ms); // 0 restores the default
 
     // Parented to the network manager; the progress dialog to dialogParent.
     Download(QWidget *dialogParent, QNetworkAccessManager *network, const QUrl &url,
@@ -50,6 +57,7 @@ private:
     std::unique_ptr<QSaveFile> m_file;
     QNetworkReply *m_reply = nullptr;
     QPointer<QProgressDialog> m_dialog;
+    AudioTags::Result m_tagging = AudioTags::Result::Untouched;
     bool m_cancelled = false;
     bool m_writeFailed = false;
     bool m_ended = false;

@@ -100,6 +100,30 @@ QString WebBrowser::messageFor(Outcome outcome)
     return QString();
 }
 
+QString WebBrowser::untaggedNote(AudioTags::Result tagging)
+{
+    QString reason;
+    switch (tagging) {
+    case AudioTags::Result::Tagged:
+    case AudioTags::Result::Untouched:
+    case AudioTags::Result::Damaged: // never saved
+        return QString();
+    case AudioTags::Result::NoRoom:
+        reason = QStringLiteral("磁盘空间不足");
+        break;
+    case AudioTags::Result::Malformed:
+        reason = QStringLiteral("文件格式异常");
+        break;
+    case AudioTags::Result::TimedOut:
+        reason = QStringLiteral("处理超时");
+        break;
+    case AudioTags::Result::IoError:
+        reason = QStringLiteral("读写文件出错");
+        break;
+    }
+    return QStringLiteral("未能写入歌曲信息（%1）").arg(reason);
+}
+
 int WebBrowser::messageFlags(Outcome outcome)
 {
     const bool problem = outcome == Outcome::Failed || outcome == Outcome::CannotSave;
@@ -124,11 +148,13 @@ void WebBrowser::askAndDownload(const QUrl &url, const SongTags &tags)
         return;
     auto *download =
         new Download(window(), network(), url, target, tags,
-                     [this](const QString &path, Outcome outcome) { report(path, outcome); });
+                     [this](const QString &path, Outcome outcome, AudioTags::Result tagging) {
+                         report(path, outcome, tagging);
+                     });
     download->start();
 }
 
-void WebBrowser::report(const QString &path, Outcome outcome)
+void WebBrowser::report(const QString &path, Outcome outcome, AudioTags::Result tagging)
 {
     if (outcome != Outcome::Saved) {
         MessageBox::show(window(), messageFor(outcome), messageFlags(outcome));
@@ -137,9 +163,11 @@ void WebBrowser::report(const QString &path, Outcome outcome)
     }
     m_lastFolder = QFileInfo(path).absolutePath();
     const QString openFolder = QStringLiteral("打开所在文件夹");
-    const int answer =
-        MessageBox::show(window(), messageFor(outcome), messageFlags(outcome),
-                         MessageBox::defaultTitle(), {QDir::toNativeSeparators(path), openFolder});
+    const QString note = untaggedNote(tagging);
+    const int answer = MessageBox::show(
+        window(), note.isEmpty() ? messageFor(outcome) : messageFor(outcome) + u'\n' + note,
+        messageFlags(outcome), MessageBox::defaultTitle(),
+        {QDir::toNativeSeparators(path), openFolder});
     if (answer == MessageBox::Extra)
         WebOpener::open(QUrl::fromLocalFile(m_lastFolder).toString());
     emit downloadFinished(path, outcome);

@@ -9,7 +9,8 @@
 // (and an older file of that name untouched) and says so in a message box.
 // A finished download says "下载完成!": the status line keeps reading
 // "正在下载音乐.." for good, so without it a finished download would look the
-// same as a running one once the progress dialog has closed.
+// same as a running one once the progress dialog has closed. A song saved
+// without the tags it was meant to get says so on a second line.
 
 #include "AudioTags.h"
 
@@ -49,6 +50,9 @@ public:
 
     static QString messageFor(Outcome outcome);
     static int messageFlags(Outcome outcome);
+    // "未能写入歌曲信息（原因）" for a song saved untagged; empty when tagging
+    // succeeded or was never meant to happen.
+    static QString untaggedNote(AudioTags::Result tagging);
 
 signals:
     // After the closing message box has been dismissed.
@@ -56,7 +60,7 @@ signals:
 
 private:
     void askAndDownload(const QUrl &url, const SongTags &tags);
-    void report(const QString &path, Outcome outcome);
+    void report(const QString &path, Outcome outcome, AudioTags::Result tagging);
     QNetworkAccessManager *network();
 
     QNetworkAccessManager *m_network = nullptr;

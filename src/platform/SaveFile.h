@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QtGlobal>
+
+class QFileDevice;
 class QSaveFile;
 
 namespace SaveFile {
@@ -10,5 +13,16 @@ namespace SaveFile {
 // truncated or lost at the next power cut. On any failure the file is
 // cancelled and false returned; an older file under the final name stays.
 bool commitToDisk(QSaveFile &file);
+
+// Makes an open file at least size bytes long with the disk space for all of
+// it taken, so that writes within it cannot fail for want of room. On false
+// the file may have been lengthened; the caller cuts it back. Where the system
+// cannot take space ahead, the file is only lengthened and a full disk shows
+// at the first write that finds no room.
+bool reserve(QFileDevice &file, qint64 size);
+
+// Test seam: reserve() fails for any size above bytes, as on a disk with no
+// more room; a negative value lifts the limit.
+void setRoomForTesting(qint64 bytes);
 
 } // namespace SaveFile

@@ -40,15 +40,54 @@ QByteArray bytes(const TagLib::ByteVector &data)
     return QByteArray(data.data(), int(data.size()));
 }
 
+QByteArray bigEndian(quint32 value)
+{
+    return QByteArray::fromHex(QByteArray::number(value, 16).rightJustified(8, '0'));
+}
+
+// A box whose size field says claimed bytes whatever it holds.
+QByteArray claimingBox(quint32 claimed, const char *type, const QByteArray &content)
+{
+    return bigEndian(claimed) + type + content;
+}
+
+const QByteArray ftyp = box("ftyp", "M4A \0\0\0\0M4A mp42"_ba);
+
+QByteArray trackWithOffsets(const QByteArray &stco)
+{
+    return box("trak", box("mdia", box("minf", box("stbl", box("stco", stco)))));
+}
+
+// A title item inside moov/udta/meta/ilst, as iTunes writes it.
+QByteArray metadata(const QByteArray &item)
+{
+    const QByteArray hdlr = box("hdlr", QByteArray(8, 0) + "mdirappl" + QByteArray(9, 0));
+    return box("udta", box("meta", QByteArray(4, 0) + hdlr + box("ilst", item)));
+}
+
+QByteArray titleValue()
+{
+    return box("data", "\0\0\0\x01\0\0\0\0Old song"_ba);
+}
+
+// moov boxes each inside the one before, depth of them, around content.
+QByteArray nested(int depth, const QByteArray &content)
+{
+    QByteArray out;
+    for (int i = depth; i > 0; --i)
+        out += bigEndian(quint32(8 * i + content.size())) + "moov";
+    return out + content;
+}
+
 // write() on a file holding content; the file then reads from its start. A file
 // that cannot be set up reports Damaged, which no case expects.
 AudioTags::Result tagFile(QTemporaryFile &file, const QByteArray &content, const QByteArray &cover)
 {
     if (!file.open() || file.write(content) != content.size() || !file.flush())
         return AudioTags::Result::Damaged;
-    const auto result = AudioTags::write(
-        file.handle(), {u"小鹿同学"_s, u"晴天"_s, cover, u"http://changba.com/s/abc"_s,
-                        u"http://lzscuw.changba.com/84263517.mp3"_s});
+    const auto result =
+        AudioTags::write(file, {u"小鹿同学"_s, u"晴天"_s, cover, u"http://changba.com/s/abc"_s,
+                                u"http://lzscuw.changba.com/84263517.mp3"_s});
     file.seek(0);
     return result;
 }
@@ -125,6 +164,48 @@ private slots:
         }
     }
 
+    // Files an attacker on the audio server could send. Whatever a size or
+    // count in them says, tagging ends at once with the file as it came, or
+    // tagged with its audio whole; never with a crash, a hang, a file that
+    // grows without end or memory the file cannot back.
+    void hostile_data()
+    {
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<QByteArray>("audio"); // must come through unchanged
+        QTest::addColumn<AudioTags::Result>("result");
+        const QByteArray frame = audio.left(417);
+        QTest::newRow("ID3v2 of 256 MiB in 8,800 bytes: no negative move")
+            << "ID3\x03\0\0\x7F\x7F\x7F\x7F"_ba + QByteArray(450, 0) + audio << audio
+            << AudioTags::Result::Malformed;
+        const QByteArray title = "TIT2\0\0\0\x09\0\0\0Old song"_ba;
+        QTest::newRow("ID3v2 of 2,010 bytes in 1,000")
+            << "ID3\x03\0\0\0\0\x0F\x50"_ba + title + QByteArray(1000 - 10 - 19 - 417, 0) + frame
+            << frame << AudioTags::Result::Malformed;
+        const QByteArray mdat = box("mdat", audio.left(142));
+        QTest::newRow("MP4 offsets table of 4,294,967,295 entries in 234 bytes: no endless writes")
+            << ftyp + box("moov", trackWithOffsets("\0\0\0\0\xFF\xFF\xFF\xFF\0\0\0\x54"_ba)) + mdat
+            << mdat << AudioTags::Result::Malformed;
+        const QByteArray tail = box("mdat", audio.left(78));
+        QTest::newRow("MP4 title of 4 GiB in 211 bytes: never read")
+            << ftyp + box("moov", metadata(claimingBox(0xFFFFFFF0, "\xA9nam", titleValue()))) + tail
+            << tail << AudioTags::Result::Malformed;
+        QTest::newRow("MP4 boxes 100,000 deep: no stack overflow")
+            << ftyp + nested(100000, box("mdat", audio)) << audio << AudioTags::Result::Malformed;
+    }
+    void hostile()
+    {
+        QFETCH(QByteArray, sent);
+        QFETCH(QByteArray, audio);
+        QFETCH(AudioTags::Result, result);
+        QTemporaryFile file;
+        QCOMPARE(tagFile(file, sent, jpeg), result);
+        const QByteArray saved = file.readAll();
+        if (result != AudioTags::Result::Tagged)
+            QCOMPARE(saved, sent);
+        QVERIFY2(saved.size() <= sent.size() + 4096, QByteArray::number(saved.size()));
+        QVERIFY(saved.contains(audio));
+    }
+
     // Room is made before any audio moves: a full disk leaves the file as it came.
     void noRoomToGrow()
     {
@@ -136,7 +217,7 @@ private slots:
         QTemporaryFile file;
         const AudioTags::Result result = tagFile(file, audio, jpeg);
         setrlimit(RLIMIT_FSIZE, &saved);
-        QCOMPARE(result, AudioTags::Result::Untouched);
+        QCOMPARE(result, AudioTags::Result::NoRoom);
         QCOMPARE(file.readAll(), audio);
     }
 };

@@ -1,6 +1,8 @@
+#include "Download.h"
 #include "FileDialog.h"
 #include "LocalHttpServer.h"
 #include "MessageBox.h"
+#include "SaveFile.h"
 #include "WebBrowser.h"
 #include "WebOpener.h"
 
@@ -24,6 +26,7 @@ class TestWebBrowser : public QObject
     Q_OBJECT
     LocalHttpServer m_server;
     QByteArray m_song;
+    QByteArray m_mp3; // MPEG audio, which is tagged
     QTemporaryDir m_home;
 
 private slots:
@@ -45,28 +48,43 @@ private slots:
         r.behaviour = HttpResponse::Behaviour::Trickle;
         r.chunkDelayMs = 500; // so a cancel that lets it run on outlasts the wait
         m_server.route(u"/slow.mp3"_s, r);
+        r.behaviour = HttpResponse::Behaviour::HeadOnly;
+        m_server.route(u"/stalled.mp3"_s, r);
+        for (char i = 1; i <= 20; ++i)
+            m_mp3 += "\xFF\xFB\x90\x00"_ba + QByteArray(413, i);
+        m_server.route(u"/tagged.mp3"_s, HttpResponse::text(m_mp3, "audio/mpeg"));
     }
     // Nothing new under the target name unless complete, the older file of
     // that name untouched, no temporary file left, and a box that says which.
     // A song that cannot be tagged is kept as sent. (Tagging: tst_download.)
     void downloads_data()
     {
-        QTest::addColumn<QString>("path"); // /slow.mp3 is cancelled, /small.mp3 meets a full disk
+        // Cancelled rows are cancelled; /stalled.mp3 falls silent after its
+        // headers, waited for 300 ms where it fails; /small.mp3 meets a full
+        // disk, /tagged.mp3 one with no room for its tag.
+        QTest::addColumn<QString>("path");
         QTest::addColumn<Outcome>("outcome");
         QTest::addColumn<QString>("message");
         QTest::newRow("saved") << "/song.mp3" << Outcome::Saved << u"下载完成!"_s;
         QTest::newRow("404") << "/gone.mp3" << Outcome::Failed << u"下载失败,请稍后再试 .."_s;
         QTest::newRow("cut") << "/cut.mp3" << Outcome::Failed << u"下载失败,请稍后再试 .."_s;
         QTest::newRow("cancelled") << "/slow.mp3" << Outcome::Cancelled << u"下载已取消.."_s;
+        QTest::newRow("silent after the headers")
+            << "/stalled.mp3" << Outcome::Failed << u"下载失败,请稍后再试 .."_s;
+        QTest::newRow("cancelled while silent")
+            << "/stalled.mp3" << Outcome::Cancelled << u"下载已取消.."_s;
         // A small file sits in the write buffer until the end: the failure shows only then.
         QTest::newRow("disk full at the last write")
             << "/small.mp3" << Outcome::CannotSave << u"无法保存文件,请检查保存位置 .."_s;
+        QTest::newRow("room for the song, not for its tag")
+            << "/tagged.mp3" << Outcome::Saved << u"下载完成!\n未能写入歌曲信息（磁盘空间不足）"_s;
     }
     void downloads()
     {
         QFETCH(QString, path);
         QFETCH(Outcome, outcome);
         QFETCH(QString, message);
+        const QByteArray sent = path == u"/tagged.mp3"_s ? m_mp3 : m_song;
         MessageBox::clearHistory();
         FileDialog::clearHistory();
         FileDialog::clearNextFileNames();
@@ -91,14 +109,22 @@ private slots:
         QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
         const rlimit limit{path == u"/small.mp3"_s ? 10 : saved.rlim_cur, saved.rlim_max};
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
+        SaveFile::setRoomForTesting(path == u"/tagged.mp3"_s ? sent.size() : -1);
+        const bool silent = path == u"/stalled.mp3"_s;
+        Download::setStallTimeoutMsForTesting(silent && outcome == Outcome::Failed ? 300 : 0);
+        m_server.clearRequests();
         QVERIFY(browser.Navigate(m_server.baseUrl() + path));
         if (outcome == Outcome::Cancelled) {
+            // Once the song is coming, or has been asked of a server that says no more.
             QProgressDialog *dialog = nullptr;
-            QTRY_VERIFY((dialog = browser.findChild<QProgressDialog *>()) && dialog->value() > 0);
+            QTRY_VERIFY((dialog = browser.findChild<QProgressDialog *>()) &&
+                        (dialog->value() > 0 || (silent && !m_server.requests().isEmpty())));
             QTest::mouseClick(dialog->findChild<QPushButton *>(), Qt::LeftButton);
         }
         const bool ended = finished.wait(15000);
         setrlimit(RLIMIT_FSIZE, &saved);
+        SaveFile::setRoomForTesting(-1);
+        Download::setStallTimeoutMsForTesting(0);
         WebOpener::setHandlerForTesting({});
         QVERIFY(ended);
 
@@ -106,7 +132,7 @@ private slots:
         QCOMPARE(MessageBox::history().first().text, message);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList(u"a.mp3"_s));
         QCOMPARE(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(),
-                 outcome == Outcome::Saved ? m_song : older);
+                 outcome == Outcome::Saved ? sent : older);
         // No host: refused at once, and a question it asked would come first.
         // (A scheme not http or https: tst_extraction.)
         QVERIFY(!browser.Navigate(u"http:///song.mp3"_s));

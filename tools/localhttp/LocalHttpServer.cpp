@@ -236,6 +236,8 @@ private:
             m_trickleOffset = 0;
             trickle();
             break;
+        case HttpResponse::Behaviour::HeadOnly:
+            break;
         default:
             m_socket->write(r.body);
             responseDone();

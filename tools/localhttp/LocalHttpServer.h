@@ -35,6 +35,7 @@ struct HttpResponse
         Silent,        // read the request, never answer, keep the connection open
         HangUpMidBody, // announce the full Content-Length, send half the body, close
         Trickle,       // send the body in chunkBytes pieces, one every chunkDelayMs
+        HeadOnly,      // send the status line and headers, then nothing; keep the connection open
     };
 
     int status = 200;
