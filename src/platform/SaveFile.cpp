@@ -2,17 +2,33 @@
 
 #include <QSaveFile>
 
-#ifdef Q_OS_UNIX
+#ifdef Q_OS_WIN
+#include <io.h>
+#include <qt_windows.h>
+#else
 #include <unistd.h>
 #endif
 
+namespace {
+
+// The data on the disk itself, not only in the system's cache.
+bool syncToDisk(int fd)
+{
+    if (fd < 0)
+        return false;
+#ifdef Q_OS_WIN
+    const auto handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+    return handle != INVALID_HANDLE_VALUE && ::FlushFileBuffers(handle) != 0;
+#else
+    return ::fdatasync(fd) == 0;
+#endif
+}
+
+} // namespace
+
 bool SaveFile::commitToDisk(QSaveFile &file)
 {
-    bool ok = file.flush();
-#ifdef Q_OS_UNIX
-    const int fd = file.handle();
-    ok = ok && fd >= 0 && ::fdatasync(fd) == 0;
-#endif
+    const bool ok = file.flush() && syncToDisk(file.handle());
     if (!ok) {
         file.cancelWriting();
         file.commit(); // cancelled: removes the temporary file, leaves the target alone
