@@ -1,4 +1,5 @@
 #include "AudioTags.h"
+#include "FileSizeLimit.h"
 
 #include <QTemporaryFile>
 #include <QTest>
@@ -10,8 +11,7 @@
 #include <mpegfile.h>
 #include <tpropertymap.h>
 
-#include <csignal>
-#include <sys/resource.h>
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -128,14 +128,13 @@ private slots:
     // Room is made before any audio moves: a full disk leaves the file as it came.
     void noRoomToGrow()
     {
-        rlimit saved{};
-        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-        const rlimit full{rlim_t(audio.size()), saved.rlim_max};
-        std::signal(SIGXFSZ, SIG_IGN);
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &full), 0);
+        if (!FileSizeLimit::supported())
+            QSKIP(FileSizeLimit::unsupportedReason());
+        auto full = std::make_unique<FileSizeLimit>(audio.size());
+        QVERIFY(full->applied());
         QTemporaryFile file;
         const AudioTags::Result result = tagFile(file, audio, jpeg);
-        setrlimit(RLIMIT_FSIZE, &saved);
+        full.reset();
         QCOMPARE(result, AudioTags::Result::Untouched);
         QCOMPARE(file.readAll(), audio);
     }
