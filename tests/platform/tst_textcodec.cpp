@@ -13,6 +13,13 @@ class TestTextCodec : public QObject
 {
     Q_OBJECT
 
+    // Every system converts GBK and Big5; GB18030 may be missing (Wine has no code page 54936).
+    static void skipWithoutConverter(const QByteArray &name)
+    {
+        if (name == "GB18030" && TextCodec::knownName(name).isEmpty())
+            QSKIP("this system has no GB18030 converter");
+    }
+
 private slots:
     void encode_data()
     {
@@ -45,6 +52,7 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QByteArray, bytes);
         QFETCH(bool, lossy);
+        skipWithoutConverter(name);
         bool lost = !lossy;
         QCOMPARE(TextCodec::encode(name, text, &lost).toHex(), bytes);
         QCOMPARE(lost, lossy);
@@ -75,6 +83,7 @@ private slots:
         QFETCH(QByteArray, name);
         QFETCH(QByteArray, bytes);
         QFETCH(QString, text);
+        skipWithoutConverter(name);
         QCOMPARE(TextCodec::decode(name, QByteArray::fromHex(bytes)), text);
     }
 

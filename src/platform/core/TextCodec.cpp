@@ -36,13 +36,14 @@ const CodePage kCodePages[] = {
     {"KOI8-R", 20866, {"koi8-r", "cskoi8r"}},
 };
 
+// Only code pages this system can convert: Wine, for one, lacks GB18030's.
 const CodePage *codePage(QByteArrayView name)
 {
     const QByteArray lower = name.toByteArray().trimmed().toLower();
     for (const CodePage &page : kCodePages) {
         for (const char *alias : page.aliases) {
             if (lower == alias)
-                return &page;
+                return IsValidCodePage(page.number) ? &page : nullptr;
         }
     }
     return nullptr;
