@@ -6,6 +6,7 @@
 #include "WebOpener.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -30,8 +31,10 @@ private slots:
     void initTestCase()
     {
         QStandardPaths::setTestModeEnabled(true);
-        // A home without a Downloads folder, as on a fresh system.
+        // A home without a Downloads folder, as on a fresh Linux system.
+        // (Windows names the home in USERPROFILE, and its Downloads folder apart.)
         qputenv("HOME", m_home.path().toLocal8Bit());
+        qputenv("USERPROFILE", m_home.path().toLocal8Bit());
         // No period that divides a chunk, so a dropped or repeated chunk shows;
         // no byte 0xFF, so it never reads as MPEG audio that could be tagged.
         for (int i = 0; i < 300 * 1024 + 16; ++i)
@@ -111,14 +114,18 @@ private slots:
         // (A scheme not http or https: tst_extraction.)
         QVERIFY(!browser.Navigate(u"http:///song.mp3"_s));
         // The next download of this run starts in the folder the last one was
-        // saved in, else at home, and is named for its own address.
+        // saved in, else in Downloads where there is one, else at home, and is
+        // named for its own address.
         QVERIFY(browser.Navigate(m_server.baseUrl() + u"/other.mp3"_s));
         QTRY_COMPARE(FileDialog::history().size(), 2);
-        const QString folder = outcome == Outcome::Saved ? dir.path() : m_home.path();
+        const QString downloads =
+            QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+        const QString fresh = QFileInfo(downloads).isDir() ? downloads : m_home.path();
+        const QString folder = outcome == Outcome::Saved ? dir.path() : fresh;
         QCOMPARE(FileDialog::history().last().suggestedPath, folder + u"/other.mp3"_s);
         QCOMPARE(QUrl(opened).toLocalFile(), outcome == Outcome::Saved ? folder : QString());
         QCOMPARE(MessageBox::history().first().details.informativeText,
-                 outcome == Outcome::Saved ? f.fileName() : QString());
+                 outcome == Outcome::Saved ? QDir::toNativeSeparators(f.fileName()) : QString());
     }
 
     void suggestedName_data()
