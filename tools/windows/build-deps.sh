@@ -11,8 +11,9 @@
 # unpacked instead of building; SONAVEX_WIN_FROM_SOURCE=1 builds regardless.
 # Building takes about 50 minutes on 2 cores; finished steps are not redone.
 #
-# Usage: tools/windows/build-deps.sh [--dry-run]
-#   --dry-run  check the tools and that the sources can be fetched; build nothing
+# Usage: tools/windows/build-deps.sh [--dry-run | --fetch-only]
+#   --dry-run     check the tools and that the sources can be fetched; build nothing
+#   --fetch-only  fetch, unpack and patch the sources; build nothing
 # SONAVEX_WIN_PREFIX  the prefix (default $XDG_CACHE_HOME/sonavex/win64-6.4.2)
 # SONAVEX_WIN_WORK    sources and build trees (default $XDG_CACHE_HOME/sonavex/win64-work)
 # SONAVEX_JOBS        parallel compile jobs (default 2)
@@ -21,7 +22,13 @@ source "$(dirname "$0")/common.sh"
 work="${SONAVEX_WIN_WORK:-$win_cache/win64-work}"
 jobs="${SONAVEX_JOBS:-2}"
 dry=0
-[[ "${1:-}" == --dry-run ]] && dry=1
+fetch_only=0
+case "${1:-}" in
+--dry-run) dry=1 ;;
+--fetch-only) fetch_only=1 ;;
+"") ;;
+*) echo "usage: $0 [--dry-run | --fetch-only]" >&2; exit 2 ;;
+esac
 
 if win_prefix_complete; then
     echo "$win_prefix"
@@ -38,7 +45,7 @@ relocate_taglib_pc() {
     grep -q '^prefix=${pcfiledir}' "$pc"
 }
 
-if [[ -f "$win_tarball" && "${SONAVEX_WIN_FROM_SOURCE:-}" != 1 ]]; then
+if [[ -f "$win_tarball" && "${SONAVEX_WIN_FROM_SOURCE:-}" != 1 ]] && ((!fetch_only)); then
     if ((dry)); then
         echo "would unpack $win_tarball into $win_prefix"
         exit 0
@@ -60,7 +67,7 @@ if [[ -f "$win_tarball" && "${SONAVEX_WIN_FROM_SOURCE:-}" != 1 ]]; then
     exit 0
 fi
 
-win_need_packages "${win_build_packages[@]}" patch xz-utils debian-archive-keyring ca-certificates
+win_need_packages "${win_build_packages[@]}" patch perl xz-utils debian-archive-keyring ca-certificates
 
 # Debian's sources through a private apt configuration: the system's own
 # archives with deb-src added, lists kept in the work folder, system untouched.
@@ -95,7 +102,8 @@ if [[ ! -f src.done ]]; then
     rm -rf tree && mkdir tree
     for t in src/*.orig.tar.*; do tar -xf "$t" -C tree; done
     # Each package's Debian patches for security fixes (named after their
-    # CVE), in Debian's order; not its Debian-specific build changes.
+    # CVE), in Debian's order; not its Debian-specific build changes. As
+    # quilt does, forced: one patch file may change a file more than once.
     for pkg in qt6-base:qtbase qt6-shadertools:qtshadertools qt6-multimedia:qtmultimedia \
         taglib:taglib; do
         name=${pkg%%:*}
@@ -104,15 +112,19 @@ if [[ ! -f src.done ]]; then
         tar -xf src/"${name}"_*.debian.tar.* -C "debian/$name"
         series="debian/$name/debian/patches/series"
         [[ -f "$series" ]] || continue
-        grep -iE '^[^#]*cve' "$series" | while read -r p _; do
+        { grep -iE '^[^#]*cve' "$series" || true; } | while read -r p _; do
             echo "applying $name $p"
-            patch -d "$dir" -p1 --forward --batch <"debian/$name/debian/patches/$p"
+            patch -d "$dir" -p1 --force --no-backup-if-mismatch <"debian/$name/debian/patches/$p"
         done
     done
     # Without it the player crashes where there is no audio backend.
-    patch -d tree/qtmultimedia-everywhere-src-6.4.2 -p1 --forward --batch \
+    patch -d tree/qtmultimedia-everywhere-src-6.4.2 -p1 --force --no-backup-if-mismatch \
         <debian/qt6-multimedia/debian/patches/provide_default_implementation_for_qplatformmediadevices.patch
     touch src.done
+fi
+if ((fetch_only)); then
+    echo "$work/tree"
+    exit 0
 fi
 
 release=(-G Ninja -DCMAKE_BUILD_TYPE=Release -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF)
