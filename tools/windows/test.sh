@@ -25,7 +25,8 @@ built=$(date +%s)
 win_wine_prefix
 
 # The offscreen platform finds fonts only in QT_QPA_FONTDIR; Chinese needs one.
-export QT_QPA_FONTDIR=/usr/share/fonts/truetype/wqy
+# Under Wine the build machine's files are on drive Z:.
+export QT_QPA_FONTDIR=Z:/usr/share/fonts/truetype/wqy
 export SONAVEX_WIN_PREFIX="$win_prefix" SONAVEX_WINEPREFIX="$win_wineprefix"
 rc=0
 (cd "$build" && xvfb-run -a -s "-screen 0 1280x1024x24" \

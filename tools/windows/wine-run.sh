@@ -3,10 +3,14 @@
 # MinGW's DLLs on its path: CTest's launcher for the Windows suite, and handy
 # by hand. Usage: tools/windows/wine-run.sh PROGRAM.exe [ARGS...]
 # A QtTest program's log is written to a file and printed from there: under
-# Wine its standard output never reaches a pipe.
+# Wine its standard output never reaches a pipe. QT_* variables are handed on.
 set -uo pipefail
 source "$(dirname "$0")/common.sh"
 win_wine_env
+# Wine keeps QT_* variables from Windows programs unless they come as WINEQT_*.
+for name in $(compgen -e); do
+    [[ "$name" == QT_* ]] && export "WINE$name=${!name}"
+done
 program=$1
 shift
 
