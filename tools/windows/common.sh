@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034
 # Shared by the scripts in tools/windows/: where the Windows Qt prefix and the
 # Wine prefix live, and how to get them ready. Sourced, never run.
 # SONAVEX_WIN_PREFIX overrides the Qt prefix's folder; SONAVEX_WIN_TARBALL the
