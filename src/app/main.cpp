@@ -1,10 +1,10 @@
 #include "Form1.h"
+#include "NetworkProxy.h"
 
 #include <QApplication>
 #include <QIcon>
 #include <QImageReader>
 #include <QLibraryInfo>
-#include <QNetworkProxyFactory>
 #include <QPixmap>
 #include <QTranslator>
 
@@ -23,8 +23,8 @@ int main(int argc, char *argv[])
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTranslator);
 
-    // http_proxy and no_proxy are how a Linux user points every fetch at a proxy.
-    QNetworkProxyFactory::setUseSystemConfiguration(true);
+    // http_proxy and no_proxy are how a user points every fetch at a proxy.
+    NetworkProxy::useEnvironmentOrSystem();
 
     // The desktop keeps this icon; Form1 shows none in its own title bar.
     // Read as PNG without guessing, which would load every image plugin first.

@@ -1,7 +1,8 @@
 #include "PageText.h"
 
+#include "TextCodec.h"
+
 #include <QList>
-#include <QStringDecoder>
 
 namespace {
 
@@ -22,15 +23,6 @@ QByteArray charsetOf(const QByteArray &contentType)
         return value;
     }
     return {};
-}
-
-// Known to the converters (ICU included), by their canonical name.
-QByteArray knownName(const QByteArray &name)
-{
-    if (name.isEmpty())
-        return {};
-    const QStringDecoder decoder(name.constData());
-    return decoder.isValid() ? QByteArray(decoder.name()) : QByteArray();
 }
 
 // The byte-order marks a page may open with, as browsers sniff them.
@@ -81,13 +73,13 @@ QByteArray pageEncoding(const QByteArray &body, const QByteArray &contentTypeHea
     // A mark is written by whoever wrote the bytes; a header only by the server.
     if (const QByteArray fromBom = bomEncoding(body); !fromBom.isEmpty())
         return fromBom;
-    if (const QByteArray fromHeader = knownName(charsetOf(contentTypeHeader));
+    if (const QByteArray fromHeader = TextCodec::knownName(charsetOf(contentTypeHeader));
         !fromHeader.isEmpty())
         return fromHeader;
     // Then <meta>; only the page's head is looked at.
-    const QStringDecoder html =
-        QStringDecoder::decoderForHtml(QByteArrayView(body).first(qMin(body.size(), kMetaWindow)));
-    return html.isValid() ? QByteArray(html.name()) : QByteArrayLiteral("UTF-8");
+    const QByteArray html =
+        TextCodec::htmlEncoding(QByteArrayView(body).first(qMin(body.size(), kMetaWindow)));
+    return html.isEmpty() ? QByteArrayLiteral("UTF-8") : html;
 }
 
 PageText decodePage(const QByteArray &body, const QByteArray &contentTypeHeader)
@@ -95,6 +87,5 @@ PageText decodePage(const QByteArray &body, const QByteArray &contentTypeHeader)
     const QByteArray encoding = pageEncoding(body, contentTypeHeader);
     if (encoding == "UTF-8")
         return PageText::fromUtf8(body);
-    QStringDecoder decoder(encoding.constData());
-    return PageText(decoder.decode(body));
+    return PageText(TextCodec::decode(encoding, body));
 }

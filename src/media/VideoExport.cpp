@@ -4,12 +4,12 @@
 #include "Form2.h"
 #include "MessageBox.h"
 #include "SaveFile.h"
+#include "TextCodec.h"
 
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QSaveFile>
-#include <QStringEncoder>
 
 QString VideoSnippet(const QString &strVideoUrl)
 {
@@ -46,10 +46,9 @@ bool WriteVideoHtm(const QString &folder, const QString &snippet, QString *error
 
     // The tool's text files are in the Chinese ANSI code page; what GBK cannot
     // hold is written as "?".
-    QStringEncoder gbk("GBK");
-    if (!gbk.isValid())
+    if (TextCodec::knownName("GBK").isEmpty())
         return fail(QStringLiteral("no GBK encoder"));
-    const QByteArray bytes = gbk.encode(snippet + QStringLiteral("\r\n"));
+    const QByteArray bytes = TextCodec::encode("GBK", QString(snippet + QStringLiteral("\r\n")));
 
     const QDir dir(folder);
     if (folder.isEmpty() || !dir.exists())

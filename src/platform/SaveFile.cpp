@@ -2,7 +2,10 @@
 
 #include <QSaveFile>
 
-#ifdef Q_OS_UNIX
+#ifdef Q_OS_WIN
+#include <io.h>
+#include <qt_windows.h>
+#else
 #include <fcntl.h>
 #include <unistd.h>
 #endif
@@ -11,15 +14,24 @@ namespace {
 
 qint64 roomForTesting = -1;
 
+// The data on the disk itself, not only in the system's cache.
+bool syncToDisk(int fd)
+{
+    if (fd < 0)
+        return false;
+#ifdef Q_OS_WIN
+    const auto handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+    return handle != INVALID_HANDLE_VALUE && ::FlushFileBuffers(handle) != 0;
+#else
+    return ::fdatasync(fd) == 0;
+#endif
+}
+
 } // namespace
 
 bool SaveFile::commitToDisk(QSaveFile &file)
 {
-    bool ok = file.flush();
-#ifdef Q_OS_UNIX
-    const int fd = file.handle();
-    ok = ok && fd >= 0 && ::fdatasync(fd) == 0;
-#endif
+    const bool ok = file.flush() && syncToDisk(file.handle());
     if (!ok) {
         file.cancelWriting();
         file.commit(); // cancelled: removes the temporary file, leaves the target alone
@@ -37,11 +49,11 @@ bool SaveFile::reserve(QFileDevice &file, qint64 size)
         return false;
     if (size <= now)
         return true;
-#ifdef Q_OS_UNIX
+#ifdef Q_OS_WIN
+    return file.resize(size);
+#else
     const int fd = file.handle();
     return fd >= 0 && ::posix_fallocate(fd, off_t(now), off_t(size - now)) == 0;
-#else
-    return file.resize(size);
 #endif
 }
 

@@ -6,10 +6,10 @@
 #include "LocalHttpServer.h"
 #include "MediaPlayer.h"
 #include "ModalDialogs.h"
+#include "NetworkProxy.h"
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QNetworkProxyFactory>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
@@ -93,7 +93,7 @@ private slots:
         m_server.serveDirectory(demo);
         // Before any network object; GStreamer reads the same variable.
         qputenv("http_proxy", m_server.baseUrl().toLatin1());
-        QNetworkProxyFactory::setUseSystemConfiguration(true); // as main() does
+        NetworkProxy::useEnvironmentOrSystem(); // as main() does
         m_server.route(u"changba.com/s/ftp"_s, HttpResponse::text("mp3:\"ftp://a.example/a.mp3\""));
         m_server.route(inside.mid(7), HttpResponse::text("mp3:\"http://a.example/whole.mp3\""));
         m_server.route(u"changba.com/s/local"_s,

@@ -5,10 +5,10 @@
 
 #include "LocalHttpServer.h"
 #include "PageFetch.h"
+#include "TextCodec.h"
 
 #include <QDeadlineTimer>
 #include <QPointer>
-#include <QStringEncoder>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -47,7 +47,7 @@ private slots:
         QTest::addColumn<HttpResponse>("response");
         QTest::addColumn<QString>("body");
         const QString song = u"唱吧 歌手：小明 粉丝 1234"_s;
-        const QByteArray gbk = QStringEncoder("GBK").encode(song);
+        const QByteArray gbk = TextCodec::encode("GBK", song);
         const QByteArray atCap(1000, 'x');
         QTest::newRow("redirect followed") << HttpResponse::redirect("/page") << kPage;
         QTest::newRow("404: a page") << HttpResponse::text("gone", "text/html", 404) << u"gone"_s;

@@ -1,49 +1,22 @@
-// sonavex-demo-service --root DIR [--port N] [--port-file FILE]
+// sonavex-demo-service --root DIR [--port N] [--port-file FILE] [--run PROGRAM]
 // Serves DIR/<host>/<path> for any host, as a forward proxy, so that the tool
 // run with http_proxy pointing here sees sample song pages instead of the net.
+// With --run, it starts PROGRAM pointed at itself and stops when PROGRAM ends:
+// one command for the demo where no shell script starts the pair.
 
 #include "LocalHttpServer.h"
+#include "StopSignals.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QProcess>
 #include <QSaveFile>
-#include <QSocketNotifier>
 
-#include <csignal>
 #include <cstdio>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
-
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int)
-{
-    const char byte = 1;
-    // Only async-signal-safe work here: the event loop picks the byte up.
-    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
-}
-
-bool quitOnSignals(QCoreApplication &app)
-{
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
-        return false;
-    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] {
-        char byte;
-        [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &byte, 1);
-        app.quit();
-    });
-    struct sigaction action = {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    return ::sigaction(SIGINT, &action, nullptr) == 0 &&
-           ::sigaction(SIGTERM, &action, nullptr) == 0;
-}
 
 void log(const QString &line)
 {
@@ -71,7 +44,11 @@ int main(int argc, char *argv[])
     const QCommandLineOption portFileOption(QStringLiteral("port-file"),
                                             QStringLiteral("Write the port chosen into FILE."),
                                             QStringLiteral("FILE"));
-    parser.addOptions({rootOption, portOption, portFileOption});
+    const QCommandLineOption runOption(
+        QStringLiteral("run"),
+        QStringLiteral("Start PROGRAM with http_proxy set to this service; stop when it ends."),
+        QStringLiteral("PROGRAM"));
+    parser.addOptions({rootOption, portOption, portFileOption, runOption});
     parser.process(app);
 
     const QString root = parser.value(rootOption);
@@ -85,7 +62,7 @@ int main(int argc, char *argv[])
         log(QStringLiteral("--port must be a number from 0 to 65535"));
         return 2;
     }
-    if (!quitOnSignals(app)) {
+    if (!StopSignals::quitOnStop(app)) {
         log(QStringLiteral("cannot install the signal handlers"));
         return 1;
     }
@@ -112,6 +89,26 @@ int main(int argc, char *argv[])
     }
     log(QStringLiteral("serving ") + QDir(root).absolutePath() + QStringLiteral(" as proxy on ") +
         server.baseUrl());
+
+    QProcess program;
+    if (parser.isSet(runOption)) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const QString &name : {QStringLiteral("http_proxy"), QStringLiteral("HTTP_PROXY")})
+            env.insert(name, server.baseUrl());
+        for (const QString &name : {QStringLiteral("no_proxy"), QStringLiteral("NO_PROXY")})
+            env.remove(name);
+        program.setProcessEnvironment(env);
+        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        QObject::connect(&program, &QProcess::finished, &app,
+                         [&app](int exitCode) { app.exit(exitCode); });
+        program.start(parser.value(runOption), QStringList());
+        if (!program.waitForStarted()) {
+            log(QStringLiteral("cannot start ") + parser.value(runOption) + QStringLiteral(": ") +
+                program.errorString());
+            return 1;
+        }
+        log(QStringLiteral("started ") + parser.value(runOption));
+    }
 
     const int rc = app.exec();
     log(QStringLiteral("stopped"));
