@@ -9,7 +9,7 @@
 # Does nothing when the prefix is complete for this recipe (a stamp in it
 # holds the recipe's hash). When the shared prebuilt prefix is present, it is
 # unpacked instead of building; SONAVEX_WIN_FROM_SOURCE=1 builds regardless.
-# Building takes about 50 minutes on 2 cores; finished steps are not redone.
+# Building takes 20–50 minutes on 2 cores; finished steps are not redone.
 #
 # Usage: tools/windows/build-deps.sh [--dry-run | --fetch-only]
 #   --dry-run     check the tools and that the sources can be fetched; build nothing

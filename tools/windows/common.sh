@@ -69,7 +69,7 @@ win_prefix_complete() {
     [[ "$have" == tarball* && ! -f "$win_tarball" ]]
 }
 
-# Whether the Windows suite can run without building Qt (about 50 minutes).
+# Whether the Windows suite can run without building Qt (20–50 minutes).
 win_prefix_available() {
     win_prefix_complete || [[ -f "$win_tarball" && "${SONAVEX_WIN_FROM_SOURCE:-}" != 1 ]]
 }

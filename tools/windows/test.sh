@@ -2,7 +2,7 @@
 # Cross-builds the whole test suite for 64-bit Windows (Debug, -Werror, no
 # sanitizers) and runs every test program under Wine on a private X server.
 # Needs a Windows Qt prefix: the shared prebuilt one is unpacked when present,
-# else tools/windows/build-deps.sh builds one (about 50 minutes on 2 cores).
+# else tools/windows/build-deps.sh builds one (20–50 minutes on 2 cores).
 # Arguments go to ctest. SONAVEX_WIN_BUILD_DIR overrides the build folder
 # (default build-win64-test/).
 set -euo pipefail
