@@ -16,9 +16,10 @@ struct Stopped
 {
 };
 
+// TagLib's unsigned long is 32 bits on some systems and 64 on others.
 qint64 position(unsigned long value)
 {
-    return qint64(std::min<unsigned long>(value, FarEnd));
+    return std::min<quint64>(value, quint64(FarEnd));
 }
 
 QByteArray bytesOf(const TagLib::ByteVector &data)

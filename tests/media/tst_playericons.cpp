@@ -1,6 +1,7 @@
 #include "PlayerControls.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QLibraryInfo>
 #include <QTemporaryDir>
@@ -54,7 +55,8 @@ private slots:
         const int inked = inkedPixels(image);
         // Solid shapes, yet none fills its square.
         QVERIFY2(inked > image.width() * image.height() / 8, qPrintable(QString::number(inked)));
-        QVERIFY2(inked < image.width() * image.height() * 3 / 4, qPrintable(QString::number(inked)));
+        QVERIFY2(inked < image.width() * image.height() * 3 / 4,
+                 qPrintable(QString::number(inked)));
     }
 
     // What a button shows tells its state: play against pause, speaker
@@ -75,11 +77,16 @@ private slots:
 
 int main(int argc, char *argv[])
 {
-    // A plugin folder holding the platform plugins alone.
+    // A plugin folder holding copies of the platform plugins alone (copies:
+    // a link is a shortcut file on some systems).
     QTemporaryDir plugins;
-    const QString platforms = QLibraryInfo::path(QLibraryInfo::PluginsPath) + u"/platforms"_s;
-    if (!plugins.isValid() || !QFile::link(platforms, plugins.filePath(u"platforms"_s)))
+    const QDir platforms(QLibraryInfo::path(QLibraryInfo::PluginsPath) + u"/platforms"_s);
+    if (!plugins.isValid() || !QDir(plugins.path()).mkdir(u"platforms"_s))
         return 2;
+    for (const QString &name : platforms.entryList(QDir::Files)) {
+        if (!QFile::copy(platforms.filePath(name), plugins.filePath(u"platforms/"_s + name)))
+            return 2;
+    }
     QCoreApplication::setLibraryPaths({plugins.path()});
     QApplication app(argc, argv);
     TestPlayerIcons test;

@@ -30,7 +30,7 @@ export QT_QPA_FONTDIR=Z:/usr/share/fonts/truetype/wqy
 export SONAVEX_WIN_PREFIX="$win_prefix" SONAVEX_WINEPREFIX="$win_wineprefix"
 rc=0
 (cd "$build" && xvfb-run -a -s "-screen 0 1280x1024x24" \
-    ctest --output-on-failure --timeout 300 -j2 "$@") || rc=$?
+    ctest --output-on-failure --timeout 300 --repeat after-timeout:3 -j2 "$@") || rc=$?
 ended=$(date +%s)
 
 # Every skipped test function or row, with its reason.
