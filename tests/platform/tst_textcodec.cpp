@@ -13,11 +13,11 @@ class TestTextCodec : public QObject
 {
     Q_OBJECT
 
-    // Every system converts GBK and Big5; GB18030 may be missing (Wine has no code page 54936).
-    static void skipWithoutConverter(const QByteArray &name)
+    // Every system converts GBK and Big5; GB18030 may be missing (Wine has no
+    // code page 54936), and then it is an unknown encoding like any other.
+    static bool missing(const QByteArray &name)
     {
-        if (name == "GB18030" && TextCodec::knownName(name).isEmpty())
-            QSKIP("this system has no GB18030 converter");
+        return name == "GB18030" && TextCodec::knownName(name).isEmpty();
     }
 
 private slots:
@@ -52,7 +52,10 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QByteArray, bytes);
         QFETCH(bool, lossy);
-        skipWithoutConverter(name);
+        if (missing(name)) {
+            bytes.clear();
+            lossy = true;
+        }
         bool lost = !lossy;
         QCOMPARE(TextCodec::encode(name, text, &lost).toHex(), bytes);
         QCOMPARE(lost, lossy);
@@ -83,8 +86,8 @@ private slots:
         QFETCH(QByteArray, name);
         QFETCH(QByteArray, bytes);
         QFETCH(QString, text);
-        skipWithoutConverter(name);
-        QCOMPARE(TextCodec::decode(name, QByteArray::fromHex(bytes)), text);
+        QCOMPARE(TextCodec::decode(name, QByteArray::fromHex(bytes)),
+                 missing(name) ? QString() : text);
     }
 
     void knownName_data()
