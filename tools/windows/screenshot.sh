@@ -102,7 +102,7 @@ if [[ -n "$address" ]]; then
 fi
 
 if ((download)); then
-    downloads="$WINEPREFIX/drive_c/users/$USER/Downloads"
+    downloads="$WINEPREFIX/drive_c/users/$(id -un)/Downloads"
     rm -f "$downloads"/*.mp3
     sleep 2
     xdotool mousemove --sync $((X + 444)) $((Y + 256)) click 1 # 下载音乐
