@@ -1,7 +1,7 @@
 #include "LocalFile.h"
 
-#include <QFile>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 

@@ -158,9 +158,9 @@ private slots:
         // The same while the older page's photo loads: the newer photo stays.
         QFile page(demo + u"changba.com/s/demo-audio"_s);
         QVERIFY(page.open(QIODevice::ReadOnly));
-        HttpResponse slowPhoto = HttpResponse::text(page.readAll().replace(
-            "http://aliimg.changba.com/cache/photo/284736105_200_200.jpg",
-            "http://slow.example/photo.jpg"));
+        HttpResponse slowPhoto = HttpResponse::text(
+            page.readAll().replace("http://aliimg.changba.com/cache/photo/284736105_200_200.jpg",
+                                   "http://slow.example/photo.jpg"));
         m_server.route(u"changba.com/s/slowphoto"_s, slowPhoto);
         QFile header(demo + u"qiniuuserphoto.changba.com/head/640/90125533_640.jpg"_s);
         QVERIFY(header.open(QIODevice::ReadOnly));
@@ -168,10 +168,10 @@ private slots:
         slowPhoto.delayMs = 1000;
         m_server.route(u"slow.example/photo.jpg"_s, slowPhoto);
         const auto whilePhotoLoads = connect(
-            &m_server, &LocalHttpServer::requestReceived, this,
-            [this](const HttpRequest &request) {
+            &m_server, &LocalHttpServer::requestReceived, this, [this](const HttpRequest &request) {
                 if (request.host == u"slow.example")
-                    QTimer::singleShot(0, this, [this] { run(u"http://changba.com/s/demo-audio"_s); });
+                    QTimer::singleShot(0, this,
+                                       [this] { run(u"http://changba.com/s/demo-audio"_s); });
             });
         run(u"http://changba.com/s/slowphoto"_s);
         disconnect(whilePhotoLoads);
@@ -205,8 +205,10 @@ private slots:
         row("preview, nothing extracted", {}, "Command7", 0, notYet);
         row("download, nothing extracted", {}, "Command2", 0, notYet);
         // Only the web: a page must not point the tool at this computer's files.
-        row("download from ftp", u"http://changba.com/s/ftp"_s, "Command2", 1, u"无法下载该地址.."_s);
-        row("preview from ftp", u"http://changba.com/s/ftp"_s, "Command7", 1, u"无法播放该地址.."_s);
+        row("download from ftp", u"http://changba.com/s/ftp"_s, "Command2", 1,
+            u"无法下载该地址.."_s);
+        row("preview from ftp", u"http://changba.com/s/ftp"_s, "Command7", 1,
+            u"无法播放该地址.."_s);
         row("preview of a local file", u"http://changba.com/s/local"_s, "Command7", 1,
             u"无法播放该地址.."_s);
         row("download of a local file", u"http://changba.com/s/local"_s, "Command2", 1,
