@@ -59,22 +59,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-display=
-for n in $(seq 90 160); do
-    if [[ ! -e /tmp/.X$n-lock && ! -e /tmp/.X11-unix/X$n ]]; then
-        display=:$n
-        break
-    fi
-done
-[[ -n "$display" ]] || { echo "no free X display number" >&2; exit 1; }
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$scratch/xvfb.log" 2>&1 &
-pids+=($!)
-export DISPLAY=$display
-for _ in $(seq 100); do
-    xdotool getdisplaygeometry >/dev/null 2>&1 && break
-    sleep 0.05
-done
-xdotool getdisplaygeometry >/dev/null || { cat "$scratch/xvfb.log" >&2; exit 1; }
+source "$root/tools/private-x.sh"
+start_private_x "$scratch"
 
 # Without the demo service, a proxy on a closed loopback port keeps every request local;
 # without its content, it answers 404 to everything.
@@ -122,4 +108,4 @@ if ((full)); then
 else
     import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$out"
 fi
-echo "saved $out (${WIDTH}x${HEIGHT} window at $X,$Y on $display)"
+echo "saved $out (${WIDTH}x${HEIGHT} window at $X,$Y on $DISPLAY)"
