@@ -91,16 +91,7 @@ window=$(timeout 30 xdotool search --sync --onlyvisible --name "Sonavex V1.0" | 
 }
 eval "$(xdotool getwindowgeometry --shell "$window")" # X, Y, WIDTH, HEIGHT
 
-if [[ -n "$address" ]]; then
-    # The address box opens once the version check has answered, about a second after start.
-    sleep 3
-    # Centres of Text1 and Command1 in the window's fixed pixel layout.
-    xdotool windowfocus --sync "$window" 2>/dev/null || true
-    xdotool mousemove --sync $((X + 160)) $((Y + 49)) click 1
-    xdotool key --clearmodifiers ctrl+a BackSpace
-    xdotool type --delay 15 -- "$address"
-    xdotool mousemove --sync $((X + 412)) $((Y + 48)) click 1
-fi
+[[ -z "$address" ]] || extract_in_window "$window" "$address"
 
 sleep "$settle"
 if ((full)); then

@@ -76,16 +76,7 @@ shown=$(date +%s%N)
 echo "window shown $(((shown - started) / 1000000)) ms after start (Wine)"
 eval "$(xdotool getwindowgeometry --shell "$window")" # X, Y, WIDTH, HEIGHT
 
-if [[ -n "$address" ]]; then
-    # The address box opens once the version check has answered.
-    sleep 3
-    # Centres of Text1 and Command1 in the window's fixed pixel layout.
-    xdotool windowfocus --sync "$window" 2>/dev/null || true
-    xdotool mousemove --sync $((X + 160)) $((Y + 49)) click 1
-    xdotool key --clearmodifiers ctrl+a BackSpace
-    xdotool type --delay 15 -- "$address"
-    xdotool mousemove --sync $((X + 412)) $((Y + 48)) click 1
-fi
+[[ -z "$address" ]] || extract_in_window "$window" "$address"
 
 if ((download)); then
     downloads="$WINEPREFIX/drive_c/users/$(id -un)/Downloads"
